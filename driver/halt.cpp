@@ -1,0 +1,29 @@
+#include "driver/halt.hpp"
+
+#include <ostream>
+
+namespace ostrel {
+
+void halt(Halt h) { throw h; }
+
+void halt_input(std::string log_line) {
+  Halt h;
+  h.log.push_back(std::move(log_line));
+  h.stop_text = input_stop_text;
+  halt(std::move(h));
+}
+
+int finish_halt(const Halt& h, std::ostream& console, std::ostream* log, std::ostream& err) {
+  for (const auto& line : h.console) console << line << '\n';
+  console.flush();
+  if (log) {
+    for (const auto& line : h.log) *log << line << '\n';
+    log->flush();
+  }
+  for (const auto& line : h.error) err << line << '\n';
+  if (!h.stop_text.empty()) err << "STOP " << h.stop_text << " statement executed\n";
+  err.flush();
+  return h.status;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,7 @@
+#include "driver/run.hpp"
+
+namespace ostrel {
+
+int run_console(int, char**) { return 0; }
+
+}  // namespace ostrel

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "geometry/element.hpp"
+
+TEST(Geometry, Placeholder) { SUCCEED(); }
