@@ -55,9 +55,13 @@ void significant(double v, int nd, std::string& digits, int& e) {
 
 }  // namespace
 
-std::string stars(int w) { return std::string(w > 0 ? w : 0, '*'); }
+std::string stars(int w) {
+  return std::string(w > 0 ? w : 0, '*');
+}
 
-std::string iw(long long v, int w) { return fit(std::to_string(v), w); }
+std::string iw(long long v, int w) {
+  return fit(std::to_string(v), w);
+}
 
 std::string es(double v, int w, int d) {
   if (!std::isfinite(v)) return non_finite(v, w);
@@ -114,8 +118,7 @@ std::string date24() {
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char buf[64];
   std::snprintf(buf, sizeof buf, "%s %s %2d %02d:%02d:%02d %4d", days[tm.tm_wday],
-                months[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                tm.tm_year + 1900);
+                months[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
   return buf;
 }
 

@@ -4,7 +4,9 @@
 
 namespace ostrel {
 
-void halt(Halt h) { throw h; }
+void halt(Halt h) {
+  throw h;
+}
 
 void halt_input(std::string log_line) {
   Halt h;
@@ -14,13 +16,16 @@ void halt_input(std::string log_line) {
 }
 
 int finish_halt(const Halt& h, std::ostream& console, std::ostream* log, std::ostream& err) {
-  for (const auto& line : h.console) console << line << '\n';
+  for (const auto& line : h.console)
+    console << line << '\n';
   console.flush();
   if (log) {
-    for (const auto& line : h.log) *log << line << '\n';
+    for (const auto& line : h.log)
+      *log << line << '\n';
     log->flush();
   }
-  for (const auto& line : h.error) err << line << '\n';
+  for (const auto& line : h.error)
+    err << line << '\n';
   if (!h.stop_text.empty()) err << "STOP " << h.stop_text << " statement executed\n";
   err.flush();
   return h.status;

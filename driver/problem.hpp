@@ -17,12 +17,12 @@ namespace ostrel {
 
 /// One boundary element as read and completed by the problem reading.
 struct Element {
-  int iform = 0;   ///< 0 segment, 1 arc (radians), 2 arc (degrees), 3 circle
-  int itype = 0;   ///< 1 conductor, 2 zero normal field, 3 dielectric interface
-  int isign = 0;   ///< conductor number, 0 = on no numbered conductor
-  int ni = 0;      ///< number of sub-elements (collocation points)
-  int ileft = 1;   ///< grid law of the first half: 0 uniform, 1 quadratic
-  int iright = 1;  ///< grid law of the second half
+  int iform = 0;                 ///< 0 segment, 1 arc (radians), 2 arc (degrees), 3 circle
+  int itype = 0;                 ///< 1 conductor, 2 zero normal field, 3 dielectric interface
+  int isign = 0;                 ///< conductor number, 0 = on no numbered conductor
+  int ni = 0;                    ///< number of sub-elements (collocation points)
+  int ileft = 1;                 ///< grid law of the first half: 0 uniform, 1 quadratic
+  int iright = 1;                ///< grid law of the second half
   std::array<double, 5> geom{};  ///< geom(i,1..5) at geom[0..4]
   int iamns = 0;                 ///< deps index of the minus side
   int iaplus = 0;                ///< deps index of the plus side
@@ -68,11 +68,11 @@ struct Dimensions {
 
 /// Solver controls, with the defaults for zero values already applied.
 struct SolverControls {
-  double ah = 0;     ///< target sub-element length
-  int iorder = 1;    ///< accepted and unused
-  int iswitch = 0;   ///< 0 in-core LU, otherwise block out-of-core iteration
-  int imm = 5;       ///< Krylov dimension of the iteration
-  int itlim = 50;    ///< iteration limit
+  double ah = 0;        ///< target sub-element length
+  int iorder = 1;       ///< accepted and unused
+  int iswitch = 0;      ///< 0 in-core LU, otherwise block out-of-core iteration
+  int imm = 5;          ///< Krylov dimension of the iteration
+  int itlim = 50;       ///< iteration limit
   double eps = 1.0e-4;  ///< iteration tolerance
 };
 

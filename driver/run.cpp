@@ -1,7 +1,115 @@
 #include "driver/run.hpp"
 
+#include <time.h>
+
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "driver/fields.hpp"
+#include "driver/freeformat.hpp"
+#include "driver/halt.hpp"
+#include "driver/reading.hpp"
+#include "driver/streams.hpp"
+#include "elements.hpp"
+#include "picture/psout.hpp"
+#include "solvers/storage.hpp"
+
 namespace ostrel {
 
-int run_console(int, char**) { return 0; }
+namespace {
+
+/// The maker's credit of the banner's first line.
+constexpr const char* maker_address = "https://ostrel.example.org";
+constexpr const char* log_name = "ostrel.log";
+constexpr const char* default_result_name = "result.osl";
+
+// Process CPU time (user plus system) in seconds.
+double cpu_seconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+[[noreturn]] void io_error(const std::string& what) {
+  Halt h;
+  h.error.push_back("ostrel: " + what);
+  h.status = exit_io_error;
+  halt(std::move(h));
+}
+
+// The input file name from the console: one free-format text value (a word or a quoted text).
+std::string prompt_input_name() {
+  std::cout << "Enter name of input file:  " << std::flush;
+  std::string name;
+  ListReader rd(std::cin, "standard input");
+  if (!rd.read_group({&name})) io_error("no input file name on standard input");
+  return name;
+}
+
+// The sequence of one run once the log is open. Every stop leaves through a Halt.
+void run_sequence(int argc, char** argv, std::ofstream& log) {
+  const std::string input_name = argc >= 2 ? argv[1] : prompt_input_name();
+  std::ifstream in(input_name, std::ios::binary);
+  if (input_name.empty() || !in) {
+    Halt h;
+    h.console = {"Can not open input file  ", input_name};
+    halt(std::move(h));
+  }
+  const std::string input_line = "Input file  " + padded(input_name, name_length);
+  std::cout << input_line << '\n';
+  log << input_line << '\n';
+
+  std::ofstream result;
+  if (argc == 3) {
+    result.open(argv[2]);
+    if (!result) {
+      Halt h;
+      h.log = {std::string("Cannot open output file ") + argv[2]};
+      halt(std::move(h));
+    }
+  } else {
+    result.open(default_result_name);
+    if (!result)
+      io_error(std::string("cannot open the result file \"") + default_result_name + "\"");
+  }
+
+  Streams io{std::cout, log, result};
+  Input input = read_problem(in, input_name, io);
+  in.close();
+
+  psout(input.problem, input_name, std::cout);
+  // The solution is connected when the storage strategy lands.
+}
+
+}  // namespace
+
+int run_console(int argc, char** argv) {
+  std::cout << "Program OSTREL (" << maker_address << ")\n"
+            << iw(n0, 3) << " boundary elements, " << iw(ndiel, 3) << " dielectrics;\n";
+  std::ofstream log(log_name);
+  if (!log) {
+    std::cout.flush();
+    std::cerr << "ostrel: cannot create the run log \"" << log_name << "\"\n";
+    return exit_io_error;
+  }
+  try {
+    run_sequence(argc, argv, log);
+  } catch (const Halt& h) {
+    return finish_halt(h, std::cout, &log, std::cerr);
+  } catch (const std::bad_alloc&) {
+    Halt h;
+    h.console = {" Can not allocate memory"};
+    return finish_halt(h, std::cout, &log, std::cerr);
+  }
+  std::cout << "\n\nTotal CPU time  " << fw(cpu_seconds(), 5, 1) << " sec" << std::endl;
+  log << "\n\nTotal CPU time  " << fw(cpu_seconds(), 5, 1) << " sec" << std::endl;
+  if (!log) {
+    std::cerr << "ostrel: error writing the run log \"" << log_name << "\"\n";
+    return exit_io_error;
+  }
+  return 0;
+}
 
 }  // namespace ostrel

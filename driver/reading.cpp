@@ -1,0 +1,277 @@
+#include "driver/reading.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <ostream>
+
+#include "driver/fields.hpp"
+#include "driver/freeformat.hpp"
+#include "driver/halt.hpp"
+#include "geometry/element.hpp"
+
+namespace ostrel {
+
+namespace {
+
+// An end of file where the reading needs a value.
+[[noreturn]] void premature_end(const ListReader& rd) {
+  rd.fail("end of file inside a group");
+}
+
+// A non-finite real read from the file (NaN, Inf, or a number beyond the double range).
+void check_finite(const ListReader& rd, std::initializer_list<double> values) {
+  for (double v : values)
+    if (!std::isfinite(v))
+      halt_input("error in input file: value not finite in line " + std::to_string(rd.line() - 1));
+}
+
+// Smallest and largest y and x actually reached by element i (the sweep of an arc, not the
+// box of its whole circle). Used for the domain checks of the mirror and channel kernels.
+Box reach(const Problem& pb, int i) {
+  const Element& e = pb.el(i);
+  if (e.iform == 0 || e.iform == 3) return emima(pb, i);
+  // Arc: end points, plus the axis-extreme angles inside the sweep.
+  const auto& g = e.geom;
+  const double to_rad = e.iform == 2 ? std::numbers::pi / 180 : 1.0;
+  const double lo = std::min(g[3], g[4]) * to_rad, hi = std::max(g[3], g[4]) * to_rad;
+  Point a = elem(pb, i, -1.0), b = elem(pb, i, 1.0);
+  Box box{amin(a.x, b.x), amax(a.x, b.x), amin(a.y, b.y), amax(a.y, b.y)};
+  if (hi - lo >= 2 * std::numbers::pi) return emima(pb, i);
+  const double quarter = std::numbers::pi / 2;
+  for (double k = std::ceil(lo / quarter); k * quarter <= hi; k += 1) {
+    const int q = static_cast<int>(std::fmod(std::fmod(k, 4.0) + 4.0, 4.0));
+    if (q == 0) box.xmax = g[0] + g[2];
+    if (q == 1) box.ymax = g[1] + g[2];
+    if (q == 2) box.xmin = g[0] - g[2];
+    if (q == 3) box.ymin = g[1] - g[2];
+  }
+  return box;
+}
+
+// Rejects an element that leaves the region where the chosen Green's function is defined:
+// below the plane y = 0 (kernels 1 and 2), outside the channel 0 <= y <= a (kernels 4 and 5),
+// or at x < 0 (kernel 5). Elements touching a plane are allowed; the tolerance allows for the
+// rounding of end points computed with cos and sin.
+void check_domain(const Problem& pb) {
+  const int igg = pb.igg;
+  if (igg != 1 && igg != 2 && igg != 4 && igg != 5) return;
+  for (int i = 1; i <= pb.n(); ++i) {
+    const Box b = reach(pb, i);
+    const double tol = 1e-9 * (1 + std::max({std::fabs(b.xmin), std::fabs(b.xmax),
+                                             std::fabs(b.ymin), std::fabs(b.ymax)}));
+    const std::string at = "error in input file: element " + iw(i, 3);
+    if (b.ymin < -tol) halt_input(at + " reaches below the plane y=0 of igg=" + iw(igg, 2));
+    if ((igg == 4 || igg == 5) && b.ymax > pb.gpars(1) + tol)
+      halt_input(at + " reaches above the plane y=gpars(1) of igg=" + iw(igg, 2));
+    if (igg == 5 && b.xmin < -tol)
+      halt_input(at + " reaches into x<0, behind the symmetry plane of igg=" + iw(igg, 2));
+  }
+}
+
+// Reads the element entries (header, geometry or copy, sides, separator) until the end of the
+// file, with the checks of each entry in their order. Returns the largest isign.
+int read_elements(ListReader& rd, Problem& pb, Streams& io) {
+  const BuildConstants& c = pb.c();
+  int m = 0;
+  for (int i = 1; i <= n0 + 1; ++i) {
+    Element e;
+    int number = 0;
+    if (!rd.read_group({&number, &e.iform, &e.itype, &e.isign, &e.ni, &e.ileft, &e.iright}))
+      break;  // a header cut short by the end of the file is not counted
+    e.ileft = 1;
+    e.iright = 1;
+    if (std::llabs(number) != i)
+      io.log << "\nwarning - error numeration element " << iw(i, 3) << "\n\n";
+    if (i > n0) {
+      Halt h;
+      h.log = {"n = " + iw(i, 3) + " > n0 = " + iw(n0, 3), "Internal arrays dimension exceeded;",
+               "change file <elements> and recompile."};
+      h.console = {"Internal arrays dimension exceeded;", " Error input file, see <ostrel.log>"};
+      halt(std::move(h));
+    }
+    if (e.iform < 0 || e.iform > 3)
+      halt_input("error in input file: iform(" + iw(i, 2) + ")=" + iw(e.iform, 2) +
+                 " != {0,1,2,3}");
+    if (e.itype < 1 || e.itype > 3)
+      halt_input("error in input file: itype(" + iw(i, 2) + ")=" + iw(e.itype, 1) + " != {1,2,3}");
+    if (e.isign < 0)
+      halt_input("error in input file: isign(" + iw(i, 2) + ")=" + iw(e.isign, 1) + " < 0.0");
+    // An element needs two nodes: the end basis functions reach to the neighbouring node.
+    if (e.ni == 1) halt_input("error in input file: ni(" + iw(i, 2) + ")= 1 < 2");
+    m = std::max(m, e.isign);
+    pb.elements.push_back(e);
+    Element& el = pb.elements.back();
+    auto& g = el.geom;
+    if (number >= 1) {
+      if (!rd.read_group({&g[0], &g[1], &g[2], &g[3], &g[4]})) premature_end(rd);
+      check_finite(rd, {g[0], g[1], g[2], g[3], g[4]});
+      if (elength(pb, i) < c.zero_length) halt_input("zero length element  " + iw(i, 2));
+    } else {
+      int iele = 0;
+      double dx = 0, dy = 0, t = 0;
+      if (!rd.read_group({&iele, &dx, &dy, &t})) premature_end(rd);
+      check_finite(rd, {dx, dy, t});
+      if (iele < 1 || iele >= i) halt_input(" n=" + iw(i, 3) + "   iele=" + iw(iele, 3));
+      const Element& k = pb.el(iele);
+      el.iform = k.iform;
+      const auto& gk = k.geom;
+      switch (el.iform) {
+        case 0:
+          g[0] = gk[0] + dx, g[2] = gk[2] + dx, g[1] = gk[1] + dy, g[3] = gk[3] + dy;
+          break;
+        case 1:
+        case 2:
+          g[0] = gk[0] + dx, g[1] = gk[1] + dy, g[2] = gk[2], g[3] = gk[3] + t, g[4] = gk[4] + t;
+          break;
+        default:
+          g[0] = gk[0] + dx, g[1] = gk[1] + dy, g[2] = gk[2], g[3] = t;
+      }
+      check_finite(rd, {g[0], g[1], g[2], g[3], g[4]});
+    }
+    if (!rd.read_group({&el.iamns, &el.iaplus})) premature_end(rd);
+    if (pb.igg == 3) el.iamns = el.iaplus = -1;
+    for (int side : {el.iamns, el.iaplus})
+      if (side < -1 || side > ndiel)
+        halt_input("error in input file: side index of element " + iw(i, 2) + " =" + iw(side, 2) +
+                   " != {-1,0,1,2,3,4,5}");
+    if (!rd.skip_line()) break;
+  }
+  return m;
+}
+
+// Material value of one side: the permittivity itself, or its reciprocal for inductances.
+double material(const Problem& pb, int side) {
+  const double d = pb.deps(side);
+  if (pb.iprobl == 0) return d;
+  return d > 0 ? 1 / d : 0.0;
+}
+
+}  // namespace
+
+Input read_problem(std::istream& in, const std::string& name, Streams& io,
+                   const BuildConstants& build) {
+  Input input;
+  Problem& pb = input.problem;
+  SolverControls& ctl = input.controls;
+  pb.build = &build;
+  ListReader rd(in, name);
+
+  // Titles, then the five global groups.
+  if (!rd.read_line(pb.title1, title_length)) premature_end(rd);
+  io.console << pb.title1 << '\n';
+  if (!rd.read_line(pb.title2, title_length)) premature_end(rd);
+  io.console << pb.title2 << "\n\n";
+
+  if (!rd.read_group({&pb.iprobl, &pb.iunits})) premature_end(rd);
+  auto& d = pb.deps_;
+  if (!rd.read_group({&d[2], &d[3], &d[4], &d[5], &d[6]})) premature_end(rd);
+  check_finite(rd, {d[2], d[3], d[4], d[5], d[6]});
+  auto& gp = pb.gpars_;
+  if (!rd.read_group({&pb.igg, &pb.idmn, &gp[0], &gp[1], &gp[2], &gp[3], &gp[4]}))
+    premature_end(rd);
+  check_finite(rd, {gp[0], gp[1], gp[2], gp[3], gp[4]});
+  // Parameters without which the chosen Green's function has no meaning.
+  if ((pb.igg == 4 || pb.igg == 5) && !(pb.gpars(1) > 0))
+    halt_input("error in input file: gpars(1)<=0 for igg=" + iw(pb.igg, 2));
+  if (pb.igg == 3 && pb.deps(1) + pb.deps(2) == 0)
+    halt_input("error in input file: deps(1)+deps(2)=0 for igg= 3");
+  if (!rd.read_group({&ctl.ah, &ctl.iorder})) premature_end(rd);
+  check_finite(rd, {ctl.ah});
+  ctl.iorder = 1;  // 2 is accepted, but only the first order is implemented
+  if (ctl.ah <= 0) halt_input("error in input file: ah<=0");
+  if (!rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps})) premature_end(rd);
+  check_finite(rd, {ctl.eps});
+  if (ctl.imm < 0) halt_input("error in input file: imm=" + iw(ctl.imm, 2) + " < 0");
+  if (!rd.skip_line()) premature_end(rd);
+
+  const int m = read_elements(rd, pb, io);
+  if (pb.n() == 0) halt_input("error in input file: no boundary element");
+  if (m == 0) halt_input("error in input file: no conductor (every isign(i) is 0)");
+
+  // Material values, automatic subdivision and its cap.
+  for (int i = 1; i <= pb.n(); ++i) {
+    Element& e = pb.elements[i - 1];
+    if (pb.iprobl != 0 && pb.iprobl != 1) {
+      Halt h;
+      h.stop_text = "wrong problem, stop!";
+      halt(std::move(h));
+    }
+    e.amns = material(pb, e.iamns);
+    e.aplus = material(pb, e.iaplus);
+    if (e.ni <= 0) {
+      // Nearest whole number, halves away from zero; huge quotients are capped below anyway.
+      const double q = std::round(elength(pb, i) / ctl.ah);
+      e.ni = std::max(build.min_auto_ni, static_cast<int>(std::min(q, 1e9)));
+    }
+    if (e.ni > nimax_def) {
+      e.ni = nimax_def;
+      io.log << "i=" << iw(i, 3) << "  <ni(i)> cuted to <nimax_def>\n";
+    }
+  }
+  check_domain(pb);
+
+  Dimensions& dims = input.dims;
+  dims.n = pb.n();
+  dims.m = m;
+  for (const Element& e : pb.elements) {
+    dims.nd += e.ni;
+    dims.nimax = std::max(dims.nimax, e.ni);
+  }
+  if (pb.idmn != 0) ++dims.nd;
+  write_echo(input, io.log);
+
+  if (pb.idmn == 1 && (pb.igg == 1 || pb.igg == 4 || pb.igg == 5)) {
+    Halt h;
+    h.console = h.log = {"NULL charge and Green function incompatible"};
+    halt(std::move(h));
+  }
+
+  // Solver defaults for values given as zero (the echo shows the values as read).
+  if (ctl.imm == 0) ctl.imm = 5;
+  if (ctl.itlim == 0) ctl.itlim = 50;
+  if (std::fabs(ctl.eps) <= build.tiny) ctl.eps = 1.0e-4;
+  return input;
+}
+
+void write_echo(const Input& input, std::ostream& log) {
+  const Problem& pb = input.problem;
+  const SolverControls& ctl = input.controls;
+  const Dimensions& dims = input.dims;
+  log << date24() << '\n' << pb.title1 << '\n' << pb.title2 << '\n';
+  log << "iprobl=" << iw(pb.iprobl, 1) << "    iunits=" << iw(pb.iunits, 1)
+      << "    ish=" << iw(pb.ish, 1) << '\n';
+  log << "deps(i):";
+  for (int k = 1; k <= ndiel; ++k)
+    log << "  " << es(pb.deps(k), 10, 3);
+  log << "\nigg=" << iw(pb.igg, 3) << "   idmn=" << iw(pb.idmn, 3) << "   gpars:";
+  for (int k = 1; k <= 5; ++k)
+    log << "  " << es(pb.gpars(k), 10, 3);
+  log << '\n';
+  if (ctl.iswitch == 0)
+    log << "default LU: iswitch=" << iw(ctl.iswitch, 1) << '\n';
+  else
+    log << "iswitch=" << iw(ctl.iswitch, 1) << "    imm=" << iw(ctl.imm, 2)
+        << "    itlim=" << iw(ctl.itlim, 3) << "    eps=" << es(ctl.eps, 10, 3) << '\n';
+  log << "ah=" << es(ctl.ah, 10, 3) << '\n';
+  log << "program starts with the next input data:\n";
+  log << " n=" << iw(dims.n, 2) << "   m=" << iw(dims.m, 2) << '\n';
+  log << "dimension of main matrix and max block of this matrix are:\n";
+  log << "nd=" << iw(dims.nd, 4) << '\n' << "nimax=" << iw(dims.nimax, 4) << '\n';
+  for (int i = 1; i <= pb.n(); ++i) {
+    const Element& e = pb.el(i);
+    log << "element number  " << iw(i, 3) << '\n';
+    log << "  itype(i)=" << iw(e.itype, 3) << "  ni(i)=" << iw(e.ni, 3)
+        << "  isign(i)=" << iw(e.isign, 3) << "  iform(i)=" << iw(e.iform, 3) << '\n';
+    log << "  iamns(i)=" << iw(e.iamns, 3) << "  iaplus(i)=" << iw(e.iaplus, 3)
+        << "  ileft(i)=" << iw(e.ileft, 3) << "  iright(i)=" << iw(e.iright, 3) << '\n';
+    log << "  geom(i,*):";
+    const int count = (e.iform == 1 || e.iform == 2) ? 5 : 4;
+    for (int k = 0; k < count; ++k)
+      log << "  " << es(e.geom[k], 12, 4);
+    log << "\n  amns(i)=" << es(e.amns, 10, 3) << "    aplus(i)=" << es(e.aplus, 10, 3) << "  \n";
+  }
+  log << "-----------------------------end-of-input-data\n";
+}
+
+}  // namespace ostrel

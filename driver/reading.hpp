@@ -1,0 +1,30 @@
+// Reading, checking and echo of the problem input file.
+#pragma once
+
+#include <istream>
+#include <string>
+
+#include "driver/problem.hpp"
+#include "driver/streams.hpp"
+
+namespace ostrel {
+
+/// Everything the reading yields: the problem description, its counts and the solver controls
+/// (with the defaults for zero values applied).
+struct Input {
+  Problem problem;
+  Dimensions dims;
+  SolverControls controls;
+};
+
+/// Reads the problem from `in` (the file `name`), checks it in the order of the input errors,
+/// completes it (copies, automatic sub-elements, material values), writes the titles to the
+/// console and the echo to the log, and applies the solver defaults. Any failure stops the run
+/// with its message. Cost: linear in the file size.
+Input read_problem(std::istream& in, const std::string& name, Streams& io,
+                   const BuildConstants& build = console_build);
+
+/// Writes the echo of the accepted problem (the lines from the date to the end marker) to `log`.
+void write_echo(const Input& input, std::ostream& log);
+
+}  // namespace ostrel
