@@ -1,0 +1,62 @@
+// Runs the built ostrel program in a fresh temporary directory and collects what it wrote.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ostrel::testing {
+
+inline std::string slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void write_file(const std::filesystem::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+struct RunOutput {
+  int status = -1;         ///< exit status, -1 when the program did not exit normally
+  bool signalled = false;  ///< ended by a signal
+  std::string out, err;    ///< standard output and standard error
+  std::filesystem::path dir;
+  std::string file(const std::string& name) const { return slurp(dir / name); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(dir / name); }
+};
+
+/// A fresh, empty directory under the system's temporary directory.
+inline std::filesystem::path fresh_dir(const std::string& tag) {
+  auto base = std::filesystem::temp_directory_path() / ("ostrel-test-" + tag);
+  std::filesystem::remove_all(base);
+  std::filesystem::create_directories(base);
+  return base;
+}
+
+/// Runs `ostrel args...` in `dir` with `input` on standard input.
+inline RunOutput run_ostrel(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                            const std::string& input = "") {
+  write_file(dir / "stdin.txt", input);
+  std::string cmd = "cd '" + dir.string() + "' && '" OSTREL_BINARY "'";
+  for (const auto& a : args)
+    cmd += " '" + a + "'";
+  cmd += " < stdin.txt > stdout.txt 2> stderr.txt";
+  const int raw = std::system(cmd.c_str());
+  RunOutput r;
+  r.dir = dir;
+  if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+  // The shell reports a child killed by a signal as 128 + signal number.
+  r.signalled = WIFSIGNALED(raw) || (WIFEXITED(raw) && WEXITSTATUS(raw) > 128);
+  r.out = slurp(dir / "stdout.txt");
+  r.err = slurp(dir / "stderr.txt");
+  return r;
+}
+
+}  // namespace ostrel::testing
