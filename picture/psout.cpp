@@ -282,6 +282,9 @@ void write_picture(const Problem& pb, const std::string& input_name, const std::
     p.line("c11");
     p.segment(0, 0, w.x1, 0);
     p.segment(0, g, w.x1, g);
+    // PostScript paints a path in the colour current at "stroke": the planes are stroked
+    // before the colour changes, or they would take the symmetry wall's colour.
+    p.line("stroke");
     p.line("c8");
     p.segment(0, 0, 0, g);
   }
