@@ -1,7 +1,292 @@
 #include "assembly/mo.hpp"
 
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <vector>
+
+#include "assembly/results.hpp"
+#include "driver/fields.hpp"
+#include "driver/halt.hpp"
+#include "geometry/element.hpp"
+#include "geometry/grid.hpp"
+#include "kernels/element_quadrature.hpp"
+#include "kernels/green.hpp"
+#include "kernels/integrals.hpp"
+#include "solvers/lu.hpp"
+#include "solvers/ort.hpp"
+#include "solvers/scratch.hpp"
+
 namespace ostrel {
 
-void mo(const Problem&, const Dimensions&, const SolverControls&, Work&, Streams&) {}
+namespace {
+
+// Everything the fill and the charges share: the problem, the numbering and the quadrature.
+struct System {
+  const Problem& pb;
+  const ElementQuadrature& quad;
+  std::span<const double> tcol, xcol, ycol;
+  std::vector<int> off;  // off[i] = ni(1) + ... + ni(i-1), the index before element i's points
+  int nd = 0;
+
+  std::span<const double> grid(int i) const { return tcol.subspan(off[i], pb.el(i).ni); }
+};
+
+// True when the double-layer integral over straight element j seen from (x, y) with normal n
+// vanishes identically (only the free-space kernel has this symmetry).
+bool vanishes(const Problem& pb, int j, double x, double y, Point n) {
+  return pb.igg == 0 && pb.el(j).iform == 0 && ort(pb, j, x, y, n.x, n.y);
+}
+
+// Fills one equation: the row of collocation point k of element i into row r of ama (leading
+// dimension ld). `buf` holds at least nimax values. Cost: one element integral per column.
+void fill_row(const System& s, int i, int k, std::span<double> ama, int ld, int r,
+              std::span<double> buf) {
+  const Problem& pb = s.pb;
+  const Element& ei = pb.el(i);
+  const int g = s.off[i] + k;
+  const double t = s.tcol[g - 1], x = s.xcol[g - 1], y = s.ycol[g - 1];
+  auto at = [&](int c) -> double& { return ama[std::size_t(c - 1) * ld + (r - 1)]; };
+
+  if (ei.itype == 1) {
+    // Potential equation: single-layer potential of every element at the point.
+    for (int j = 1; j <= pb.n(); ++j) {
+      const int nj = pb.el(j).ni;
+      s.quad.element_integrals(j, j == i ? code_self : code_potential, t, x, y, 0, 0, buf);
+      for (int l = 1; l <= nj; ++l) {
+        double v = buf[l - 1];
+        if (j == i) v += ilogl(pb, j, l, s.grid(j), t);
+        at(s.off[j] + l) = v;
+      }
+    }
+  } else {
+    // Flux equation: zero normal field (type 2) or continuity of the normal flux (type 3).
+    const Point n = nelem(pb, i, t);
+    const double dcoef = ei.itype == 2 ? 1.0 : ei.aplus - ei.amns;
+    const double jump = ei.itype == 2 ? 1.0 : ei.amns + ei.aplus;
+    const bool same_material = std::fabs(dcoef) <= pb.c().tiny;
+    for (int j = 1; j <= pb.n(); ++j) {
+      const int nj = pb.el(j).ni;
+      if (same_material || vanishes(pb, j, x, y, n))
+        std::fill_n(buf.begin(), nj, 0.0);
+      else
+        s.quad.element_integrals(j, code_flux, t, x, y, n.x, n.y, buf);
+      for (int l = 1; l <= nj; ++l)
+        at(s.off[j] + l) = dcoef * buf[l - 1];
+      if (j == i) at(g) -= jump * pb.c().pi / dlength(pb, i, t);
+    }
+  }
+  if (pb.idmn != 0) at(s.nd) = ei.itype == 1 ? 1.0 : 0.0;
+}
+
+// Writes the zero-total-charge equation: the parameter integral of every basis function.
+void fill_charge_row(const System& s, std::span<double> row, std::size_t stride,
+                     std::span<double> buf) {
+  for (int j = 1; j <= s.pb.n(); ++j) {
+    s.quad.element_integrals(j, code_unit, 0, 0, 0, 0, 0, buf);
+    for (int l = 1; l <= s.pb.el(j).ni; ++l)
+      row[(s.off[j] + l - 1) * stride] = buf[l - 1];
+  }
+  row[(s.nd - 1) * stride] = 0.0;
+}
+
+// A conductor point and what its charge needs besides the densities.
+struct ChargePoint {
+  int e = 0;                  // element
+  int q = 0;                  // conductor number
+  int g = 0;                  // global index of the point
+  double ds = 0, wk = 0;      // length factor and parameter integral of its basis function
+  double a = 0, b = 0;        // materials on the minus and plus side
+  bool double_layer = false;  // materials differ: the double-layer sum is needed
+};
+
+// The conductor points in the order of the charge integration (element, then point).
+std::vector<ChargePoint> charge_points(const System& s, std::span<double> buf) {
+  const Problem& pb = s.pb;
+  std::vector<ChargePoint> pts;
+  for (int e = 1; e <= pb.n(); ++e) {
+    const Element& el = pb.el(e);
+    if (el.itype != 1 || el.isign == 0) continue;
+    s.quad.element_integrals(e, code_unit, 0, 0, 0, 0, 0, buf);
+    for (int k = 1; k <= el.ni; ++k) {
+      ChargePoint p;
+      p.e = e;
+      p.q = el.isign;
+      p.g = s.off[e] + k;
+      p.ds = dlength(pb, e, s.tcol[p.g - 1]);
+      p.wk = buf[k - 1];
+      p.a = el.amns;
+      p.b = el.aplus;
+      p.double_layer = !(std::fabs(p.a - p.b) <= pb.c().tiny);
+      pts.push_back(p);
+    }
+  }
+  return pts;
+}
+
+// Integrates the free charge of every conductor for every solution into ge (m x m), column ic
+// from dens[ic-1]. The double-layer sum of a point uses the same integrals for every
+// conductor, so each is evaluated once and applied to all densities; every sum keeps the
+// order element by element, node by node, so the numbers do not depend on this sharing nor on
+// the number of threads.
+void integrate_charges(const System& s, int m, const std::vector<std::vector<double>>& dens,
+                       std::span<double> ge, std::vector<std::vector<double>>& bufs) {
+  const Problem& pb = s.pb;
+  const double pi = pb.c().pi;
+  const std::vector<ChargePoint> pts = charge_points(s, bufs[0]);
+  std::vector<double> contrib(pts.size() * m);
+  const int npts = s.nd - (pb.idmn != 0 ? 1 : 0);
+#pragma omp parallel
+  {
+    std::vector<double> row(npts);
+    std::vector<char> skipped(pb.n() + 1);
+    std::span<double> buf = bufs[omp_get_thread_num()];
+#pragma omp for schedule(dynamic, 1)
+    for (std::size_t p = 0; p < pts.size(); ++p) {
+      const ChargePoint& cp = pts[p];
+      const double t = s.tcol[cp.g - 1], x = s.xcol[cp.g - 1], y = s.ycol[cp.g - 1];
+      if (cp.double_layer) {
+        const Point n = nelem(pb, cp.e, t);
+        for (int j = 1; j <= pb.n(); ++j) {
+          skipped[j] = pb.el(j).itype != 1 && vanishes(pb, j, x, y, n);
+          if (skipped[j]) continue;
+          s.quad.element_integrals(j, code_flux, t, x, y, n.x, n.y, buf);
+          std::copy_n(buf.begin(), pb.el(j).ni, row.begin() + s.off[j]);
+        }
+      }
+      for (int ic = 1; ic <= m; ++ic) {
+        const std::vector<double>& d = dens[ic - 1];
+        double sigma = (cp.a + cp.b) * pi * d[cp.g - 1] / cp.ds;
+        if (cp.double_layer) {
+          double sum = 0;
+          for (int j = 1; j <= pb.n(); ++j) {
+            if (skipped[j]) continue;
+            for (int c = s.off[j]; c < s.off[j] + pb.el(j).ni; ++c)
+              sum += d[c] * row[c];
+          }
+          sigma -= (cp.b - cp.a) * sum;
+        }
+        contrib[p * m + (ic - 1)] = sigma * cp.ds * cp.wk;
+      }
+    }
+  }
+  // Sum in the order of the points, as one conductor after the other would.
+  for (std::size_t p = 0; p < pts.size(); ++p)
+    for (int ic = 1; ic <= m; ++ic)
+      ge[std::size_t(ic - 1) * m + (pts[p].q - 1)] += contrib[p * m + (ic - 1)];
+}
+
+// Stop of a singular system: the factorisation met pivots below its tolerance.
+[[noreturn]] void singular_system(int skipped) {
+  const std::string text =
+      " The boundary-element system is singular: " + std::to_string(skipped) +
+      " pivot(s) below 1e-9. The matrices above mean nothing; look for coinciding or"
+      " overlapping elements.";
+  Halt h;
+  h.console = h.log = {text};
+  halt(std::move(h));
+}
+
+}  // namespace
+
+void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Work& w,
+        Streams& io) {
+  const int n = dims.n, m = dims.m, nd = dims.nd, ld = w.ld;
+  const bool in_core = ctl.iswitch == 0;
+  const int npts = nd - (pb.idmn != 0 ? 1 : 0);
+
+  // 1. Collocation points and the quadrature points of every element.
+  collocation_points(pb, w.tcol.first(npts), w.xcol.first(npts), w.ycol.first(npts));
+  check_green(pb);
+  const ElementQuadrature quad(pb, w.tcol.first(npts));
+  System s{pb, quad, w.tcol, w.xcol, w.ycol, std::vector<int>(n + 2), nd};
+  for (int i = 1; i <= n; ++i)
+    s.off[i + 1] = s.off[i] + pb.el(i).ni;
+  io.console << "Filling BEM matrix " << std::flush;
+
+  // 2./3. Fill the rows of one element after the other, in parallel over the element's rows.
+  std::vector<std::vector<double>> bufs(omp_get_max_threads(), std::vector<double>(dims.nimax));
+  for (int i = 1; i <= n; ++i) {
+    const int ni = pb.el(i).ni;
+#pragma omp parallel for schedule(dynamic, 1)
+    for (int k = 1; k <= ni; ++k)
+      fill_row(s, i, k, w.ama, ld, in_core ? s.off[i] + k : k, bufs[omp_get_thread_num()]);
+    if (pb.idmn != 0 && i == n) {
+      if (in_core)
+        fill_charge_row(s, w.ama.subspan(nd - 1), ld, bufs[0]);
+      else
+        fill_charge_row(s, w.last, 1, bufs[0]);
+    }
+    if (!in_core) {
+      for (int l = 1; l <= ni; ++l)
+        for (int k = 1; k <= ni; ++k)
+          w.blk[std::size_t(l - 1) * dims.nimax + (k - 1)] =
+              w.ama[std::size_t(s.off[i] + l - 1) * ld + (k - 1)];
+    }
+    io.log << "block string for  i = " << iw(i, 2) << " is ready\n";
+    if (!in_core) {
+      decomp(dims.nimax, ni, w.blk, w.ipvt, 1, io.console);
+      io.log << "writing on disk block string for i = " << iw(i, 3) << '\n';
+      w.scratch->write_record(ni, nd, w.ama.data(), ld, w.blk.data(), dims.nimax, w.ipvt.data());
+      io.log << "Done\n";
+    }
+    io.console << '.' << std::flush;
+  }
+  io.console << " Done;\n";
+
+  // 4. Factorisation, or the announcement of the iteration.
+  int skipped = 0;
+  if (in_core) {
+    io.log << "LU decomposition: " << std::flush;
+    skipped = decomp(nd, nd, w.ama, w.ipvt, 0, io.console);
+    io.log << "Done\n";
+  } else {
+    io.log << " it(..) will start with: imm=" << iw(ctl.imm, 2) << "  itlim=" << iw(ctl.itlim, 4)
+           << "  eps=" << es(ctl.eps, 8, 2) << "\n\n";
+    Halt h;
+    h.console = h.log = {
+        " The block out-of-core iteration is not available in this version;"
+        " the block rows are written. Run with iswitch = 0."};
+    halt(std::move(h));
+  }
+  std::fill(w.ge.begin(), w.ge.end(), 0.0);
+  std::fill(w.geinv.begin(), w.geinv.end(), 0.0);
+  io.console << "Solving: " << std::flush;
+
+  // 5. One solution per conductor at potential 1, the others at 0.
+  std::vector<std::vector<double>> dens(m);
+  for (int ic = 1; ic <= m; ++ic) {
+    io.console << '.' << std::flush;
+    for (int i = 1; i <= n; ++i) {
+      const Element& e = pb.el(i);
+      const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
+      for (int k = 1; k <= e.ni; ++k)
+        w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
+    }
+    if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
+    solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
+    std::copy_n(w.rhs.begin(), nd, w.dens.begin());
+    dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
+  }
+
+  // 6. Charges of every conductor for every solution.
+  integrate_charges(s, m, dens, w.ge, bufs);
+  io.console << " Done;\n";
+  io.log << "ge(i,j) done\n";
+
+  // 7. Symmetry.
+  for (int q = 1; q <= m; ++q)
+    for (int p = 1; p < q; ++p) {
+      double& pq = w.ge[std::size_t(q - 1) * m + (p - 1)];
+      double& qp = w.ge[std::size_t(p - 1) * m + (q - 1)];
+      pq = qp = (pq + qp) * 0.5;
+    }
+
+  // 8. Hand-over to the results.
+  results(pb, m, w, io);
+  if (skipped > 0) singular_system(skipped);
+}
 
 }  // namespace ostrel

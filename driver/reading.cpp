@@ -188,6 +188,15 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   const int m = read_elements(rd, pb, io);
   if (pb.n() == 0) halt_input("error in input file: no boundary element");
   if (m == 0) halt_input("error in input file: no conductor (every isign(i) is 0)");
+  // Every conductor number up to m needs a conductor element, or its row of the capacitance
+  // matrix is empty and the matrix singular.
+  std::vector<bool> has_element(m + 1);
+  for (const Element& e : pb.elements)
+    if (e.itype == 1) has_element[e.isign] = true;
+  for (int q = 1; q <= m; ++q)
+    if (!has_element[q])
+      halt_input("error in input file: conductor " + iw(q, 3) +
+                 " has no conductor element (itype 1)");
 
   // Material values, automatic subdivision and its cap.
   for (int i = 1; i <= pb.n(); ++i) {

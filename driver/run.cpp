@@ -80,7 +80,7 @@ void run_sequence(int argc, char** argv, std::ofstream& log) {
   in.close();
 
   psout(input.problem, input_name, std::cout);
-  // The solution is connected when the storage strategy lands.
+  further(input.problem, input.dims, input.controls, io);
 }
 
 }  // namespace
