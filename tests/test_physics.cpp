@@ -1,0 +1,209 @@
+// The complete solution against closed-form capacitances and inductances: every Green's
+// function, every element form, interfaces, copies, inductance runs and the zero-total-charge
+// switch; and the convergence of the error as the elements are refined.
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "solve_util.hpp"
+
+using namespace ostrel::testing;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// The global groups of a problem file.
+std::string header(const std::string& kind_units, const std::string& deps, const std::string& green,
+                   const std::string& ah = "0.1") {
+  return "validation case\n\n" + kind_units + "\n" + deps + "\n" + green + "\n" + ah +
+         " 1\n0 /\nheadings\n";
+}
+
+// One element entry.
+std::string el(int nr, const std::string& head, const std::string& geom, const std::string& sides) {
+  return std::to_string(nr) + " " + head + "\n" + geom + "\n" + sides + "\n--\n";
+}
+
+std::string num(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+double rel(double got, double want) {
+  return std::fabs(got - want) / std::fabs(want);
+}
+
+}  // namespace
+
+// Coaxial line of circles: C/eps0 = 2 pi eps_r / ln(b/a). The density is constant, which the
+// hat functions represent exactly, so only the quadrature limits the accuracy.
+TEST(Physics, CoaxialLineOfCircles) {
+  const double a = 1, b = 2.3, er = 2.1;
+  const std::string text = header("0 0", "2.1 1 1 1 1", "0 0 0 0 0 0 0") +
+                           el(1, "3 1 1 24 1 1", "0 0 1 0 0", "1 1") +
+                           el(2, "3 1 0 40 1 1", "0 0 2.3 -1 0", "1 1");
+  Solution s = solve_text(text);
+  const double exact = 2 * pi * er / std::log(b / a);
+  EXPECT_LT(rel(s.c(1, 1), exact), 1e-4) << s.c(1, 1) << " vs " << exact;
+  EXPECT_NE(s.console.find("Capacitance (Conductivity) [no units]:"), std::string::npos);
+}
+
+// The same line with its shield made of two arcs in degrees, the second a copy turned by 180
+// degrees, and the inner conductor of two arcs in radians.
+TEST(Physics, CoaxialLineOfArcsAndCopies) {
+  const std::string text = header("0 0", "2.1 1 1 1 1", "0 0 0 0 0 0 0") +
+                           el(1, "1 1 1 20 1 1", "0 0 1 0 " + num(pi), "1 1") +
+                           el(-2, "1 1 1 20 1 1", "1 0 0 " + num(pi), "1 1") +
+                           el(3, "2 1 0 30 1 1", "0 0 2.3 0 180", "1 1") +
+                           el(-4, "2 1 0 30 1 1", "3 0 0 180", "1 1");
+  Solution s = solve_text(text);
+  const double exact = 2 * pi * 2.1 / std::log(2.3);
+  EXPECT_LT(rel(s.c(1, 1), exact), 1e-3) << s.c(1, 1) << " vs " << exact;
+}
+
+// Wire of radius r at height h over a grounded plane: C/eps0 = 2 pi / acosh(h/r).
+TEST(Physics, WireOverGroundPlane) {
+  const std::string text =
+      header("0 0", "1 1 1 1 1", "1 0 0 0 0 0 0") + el(1, "3 1 1 40 1 1", "0 2 0.5 0 0", "1 1");
+  Solution s = solve_text(text);
+  const double exact = 2 * pi / std::acosh(2 / 0.5);
+  // The density varies around the wire (proximity), so the error is the discretisation's.
+  EXPECT_LT(rel(s.c(1, 1), exact), 1e-3) << s.c(1, 1) << " vs " << exact;
+}
+
+// Half of a coaxial line on a symmetry plane: half the capacitance of the whole line.
+TEST(Physics, HalfCoaxOnASymmetryPlane) {
+  const std::string text = header("0 0", "3 1 1 1 1", "2 0 0 0 0 0 0") +
+                           el(1, "2 1 1 20 1 1", "0 0 1 0 180", "1 1") +
+                           el(2, "2 1 0 30 1 1", "0 0 2 180 0", "1 1");
+  Solution s = solve_text(text);
+  const double exact = pi * 3 / std::log(2.0);
+  EXPECT_LT(rel(s.c(1, 1), exact), 1e-3) << s.c(1, 1) << " vs " << exact;
+}
+
+// Two-layer coaxial line with a dielectric interface circle between the layers:
+// C/eps0 = 2 pi / (ln(b/a)/eps1 + ln(c/b)/eps2). The interface normal points inwards, so its
+// plus side is the inner layer.
+TEST(Physics, TwoLayerCoaxWithInterface) {
+  const double a = 1, b = 1.6, c = 2.3, e1 = 4, e2 = 1;
+  const double exact = 2 * pi / (std::log(b / a) / e1 + std::log(c / b) / e2);
+  double previous = 1;
+  for (int ni : {6, 12, 24}) {
+    const std::string n = std::to_string(ni);
+    const std::string text = header("0 0", "4 1 1 1 1", "0 0 0 0 0 0 0") +
+                             el(1, "3 1 1 " + n + " 1 1", "0 0 1 0 0", "1 1") +
+                             el(2, "3 3 0 " + n + " 1 1", "0 0 1.6 0 0", "2 1") +
+                             el(3, "3 1 0 " + n + " 1 1", "0 0 2.3 0 0", "2 2");
+    Solution s = solve_text(text);
+    const double err = rel(s.c(1, 1), exact);
+    EXPECT_LT(err, previous) << ni;
+    previous = err;
+  }
+  EXPECT_LT(previous, 1e-3);
+}
+
+// The dielectric half-space kernel: a shielded line in the upper medium does not see the lower
+// one, and equal permittivities give the free-space result.
+TEST(Physics, DielectricHalfSpaceKernel) {
+  const std::string body =
+      el(1, "3 1 1 24 1 1", "0 3 1 0 0", "1 1") + el(2, "3 1 0 40 1 1", "0 3 2 0 0", "1 1");
+  Solution lower4 = solve_text(header("0 0", "1 4 1 1 1", "3 0 0 0 0 0 0") + body);
+  Solution free = solve_text(header("0 0", "1 1 1 1 1", "0 0 0 0 0 0 0") + body);
+  const double exact = 2 * pi / std::log(2.0);
+  EXPECT_LT(rel(lower4.c(1, 1), exact), 1e-4) << lower4.c(1, 1);
+  Solution same = solve_text(header("0 0", "1 1 1 1 1", "3 0 0 0 0 0 0") + body);
+  EXPECT_LT(rel(same.c(1, 1), free.c(1, 1)), 1e-12);
+}
+
+// Thin wire of radius r at height h in a grounded channel of width a:
+// C/eps0 = 2 pi / ln(2a sin(pi h/a) / (pi r)), exact up to O((pi r/a)^2 / 6) in the logarithm,
+// here 1.6e-4 against 4.0, so 1e-4 relative; with the symmetry plane x = 0, half a wire on it
+// gives half of that.
+TEST(Physics, WireInGroundedChannelAndHalfWireOnItsSymmetryPlane) {
+  const double a = 2, h = 0.7, r = 0.02;
+  const double exact = 2 * pi / std::log(2 * a * std::sin(pi * h / a) / (pi * r));
+  Solution full = solve_text(header("0 0", "1 1 1 1 1", "4 0 2 0 0 0 0", "0.01") +
+                             el(1, "3 1 1 24 1 1", "0 0.7 0.02 0 0", "1 1"));
+  EXPECT_LT(rel(full.c(1, 1), exact), 3e-4) << full.c(1, 1) << " vs " << exact;
+  Solution half =
+      solve_text(header("0 0", "1 1 1 1 1", "5 0 2 0 0 0 0", "0.01") +
+                 el(1, "1 1 1 16 1 1", "0 0.7 0.02 " + num(-pi / 2) + " " + num(pi / 2), "1 1"));
+  EXPECT_LT(rel(half.c(1, 1), exact / 2), 3e-4) << half.c(1, 1) << " vs " << exact / 2;
+}
+
+// Zero-thickness strip of width w centred between plates a distance b apart (Cohn):
+// C/eps0 = 4 K(k')/K(k), k = sech(pi w / 2b). The density has inverse square-root edges, so
+// the error falls with refinement toward the edges (the quadratic node law).
+TEST(Physics, StriplineAgainstCohn) {
+  const double w = 1, b = 1;
+  const double k = 1 / std::cosh(pi * w / (2 * b)), kp = std::sqrt(1 - k * k);
+  const double exact = 4 * std::comp_ellint_1(kp) / std::comp_ellint_1(k);
+  double previous = 1;
+  for (int ni : {10, 30, 90}) {
+    Solution s =
+        solve_text(header("0 0", "1 1 1 1 1", "4 0 1 0 0 0 0") +
+                   el(1, "0 1 1 " + std::to_string(ni) + " 1 1", "-0.5 0.5 0.5 0.5 0", "1 1"));
+    const double err = rel(s.c(1, 1), exact);
+    EXPECT_LT(err, previous) << ni << ": " << s.c(1, 1) << " vs " << exact;
+    previous = err;
+  }
+  EXPECT_LT(previous, 5e-3);
+}
+
+// Inductance of a coaxial line with a magnetic filling, in microhenry per metre:
+// L = mu0 mu_r ln(b/a) / (2 pi) = 0.2 mu_r ln(b/a) uH/m.
+TEST(Physics, InductanceOfACoaxialLine) {
+  Solution s = solve_text(header("1 4", "3 1 1 1 1", "0 0 0 0 0 0 0") +
+                          el(1, "3 1 1 24 1 1", "0 0 1 0 0", "1 1") +
+                          el(2, "3 1 0 40 1 1", "0 0 2.3 0 0", "1 1"));
+  const double exact = 1.2566371151303812 * 3 * std::log(2.3) / (2 * pi);
+  EXPECT_LT(rel(s.l(1, 1), exact), 1e-4) << s.l(1, 1) << " vs " << exact;
+  EXPECT_NE(s.result.find("Inductance (resistance) [mH/m]; "), std::string::npos);
+}
+
+// Two-wire line in free space with zero total charge: the charge of wire 1 at potential 1
+// against wire 2 at 0 is C (V1 - V2) with C/eps0 = pi / acosh(D / 2r).
+TEST(Physics, TwoWireLineWithZeroTotalCharge) {
+  Solution s = solve_text(header("0 0", "1 1 1 1 1", "0 1 0 0 0 0 0") +
+                          el(1, "3 1 1 40 1 1", "-1 0 0.5 0 0", "1 1") +
+                          el(-2, "3 1 0 40 1 1", "1 2 0 0", "1 1"));
+  const double exact = pi / std::acosh(2 / (2 * 0.5));
+  EXPECT_LT(rel(s.c(1, 1), exact), 1e-3) << s.c(1, 1) << " vs " << exact;
+  EXPECT_EQ(s.input.dims.nd, 81);
+}
+
+// Coupled wires over ground: symmetric, diagonally dominant Maxwell matrix whose inverse is the
+// potential-coefficient matrix; the thin-wire formula for it holds to O((r/D)^2).
+TEST(Physics, CoupledWiresOverGround) {
+  Solution s = solve_text(header("0 0", "1 1 1 1 1", "1 0 0 0 0 0 0") +
+                          el(1, "3 1 1 40 1 1", "-1.5 2 0.1 0 0", "1 1") +
+                          el(-2, "3 1 2 40 1 1", "1 3 0 0", "1 1"));
+  EXPECT_EQ(s.c(1, 2), s.c(2, 1));
+  EXPECT_GT(s.c(1, 1), 0);
+  EXPECT_LT(s.c(1, 2), 0);
+  const double p11 = std::acosh(2 / 0.1) / (2 * pi), p12 = std::log(5.0 / 3.0) / (2 * pi);
+  EXPECT_LT(rel(s.l(1, 1), p11), 5e-3) << s.l(1, 1) << " vs " << p11;
+  EXPECT_LT(rel(s.l(1, 2), p12), 5e-3) << s.l(1, 2) << " vs " << p12;
+}
+
+// The fill, the solution and the charges give the same numbers on one thread and on two.
+TEST(Physics, ResultsDoNotDependOnTheNumberOfThreads) {
+  const std::string text = header("0 0", "1 4.4 1 1 1", "1 0 0 0 0 0 0", "0.3") +
+                           el(1, "0 1 1 0 1 1", "-1.5 1.6 1.5 1.6 0", "2 1") +
+                           el(2, "0 3 0 0 1 1", "-10 1.6 -1.5 1.6 0", "2 1") +
+                           el(3, "0 3 0 0 1 1", "1.5 1.6 10 1.6 0", "2 1") +
+                           el(4, "3 1 2 0 1 1", "4 4 0.5 0 0", "1 1");
+  const int threads = omp_get_max_threads();
+  omp_set_num_threads(1);
+  Solution one = solve_text(text);
+  omp_set_num_threads(2);
+  Solution two = solve_text(text);
+  omp_set_num_threads(threads);
+  EXPECT_EQ(one.ge, two.ge);
+  EXPECT_EQ(one.geinv, two.geinv);
+}
