@@ -176,7 +176,7 @@ int length(const std::string& text) {
 int ip(double q, int i1, int i2, double q1, double q2) {
   double span = q2 - q1;
   if (span == 0) return i1;
-  double v = i1 + (static_cast<double>(i2) - i1) * ((q - q1) / span);
+  double v = i1 + (static_cast<double>(i2) - i1) * (q - q1) / span;
   if (std::isnan(v)) return i1;
   return truncate_int(v);
 }

@@ -31,10 +31,11 @@ struct PictureWindow {
 int length(const std::string& text);
 
 /// Device coordinate of the world coordinate q on the axis whose world range q1..q2 maps onto
-/// the device range i1..i2: i1 + (i2 - i1) * ((q - q1) / (q2 - q1)), truncated toward zero.
-/// The ratio is formed first, so q = q1 and q = q2 give i1 and i2 exactly. A result beyond the
-/// int range saturates at INT_MIN or INT_MAX; a NaN (empty range, non-finite input) gives i1.
-/// O(1).
+/// the device range i1..i2: i1 + (i2 - i1) * (q - q1) / (q2 - q1) evaluated from left to
+/// right in double, truncated toward zero. q = q1 and q = q2 give i1 and i2 exactly for the
+/// device box (the product and quotient are within one unit in the last place of i2 - i1 and
+/// the sum rounds to the even end point). A result beyond the int range saturates at INT_MIN or
+/// INT_MAX; a NaN (empty range, non-finite input) gives i1. O(1).
 int ip(double q, int i1, int i2, double q1, double q2);
 
 /// Name of the picture file of the input file `input_name`: the name without its trailing
