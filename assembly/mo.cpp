@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "assembly/fill.hpp"
 #include "assembly/results.hpp"
 #include "driver/fields.hpp"
 #include "driver/halt.hpp"
@@ -22,75 +23,6 @@
 namespace ostrel {
 
 namespace {
-
-// Everything the fill and the charges share: the problem, the numbering and the quadrature.
-struct System {
-  const Problem& pb;
-  const ElementQuadrature& quad;
-  std::span<const double> tcol, xcol, ycol;
-  std::vector<int> off;  // off[i] = ni(1) + ... + ni(i-1), the index before element i's points
-  int nd = 0;
-
-  std::span<const double> grid(int i) const { return tcol.subspan(off[i], pb.el(i).ni); }
-};
-
-// True when the double-layer integral over straight element j seen from (x, y) with normal n
-// vanishes identically (only the free-space kernel has this symmetry).
-bool vanishes(const Problem& pb, int j, double x, double y, Point n) {
-  return pb.igg == 0 && pb.el(j).iform == 0 && ort(pb, j, x, y, n.x, n.y);
-}
-
-// Fills one equation: the row of collocation point k of element i into row r of ama (leading
-// dimension ld). `buf` holds at least nimax values. Cost: one element integral per column.
-void fill_row(const System& s, int i, int k, std::span<double> ama, int ld, int r,
-              std::span<double> buf) {
-  const Problem& pb = s.pb;
-  const Element& ei = pb.el(i);
-  const int g = s.off[i] + k;
-  const double t = s.tcol[g - 1], x = s.xcol[g - 1], y = s.ycol[g - 1];
-  auto at = [&](int c) -> double& { return ama[std::size_t(c - 1) * ld + (r - 1)]; };
-
-  if (ei.itype == 1) {
-    // Potential equation: single-layer potential of every element at the point.
-    for (int j = 1; j <= pb.n(); ++j) {
-      const int nj = pb.el(j).ni;
-      s.quad.element_integrals(j, j == i ? code_self : code_potential, t, x, y, 0, 0, buf);
-      for (int l = 1; l <= nj; ++l) {
-        double v = buf[l - 1];
-        if (j == i) v += ilogl(pb, j, l, s.grid(j), t);
-        at(s.off[j] + l) = v;
-      }
-    }
-  } else {
-    // Flux equation: zero normal field (type 2) or continuity of the normal flux (type 3).
-    const Point n = nelem(pb, i, t);
-    const double dcoef = ei.itype == 2 ? 1.0 : ei.aplus - ei.amns;
-    const double jump = ei.itype == 2 ? 1.0 : ei.amns + ei.aplus;
-    const bool same_material = std::fabs(dcoef) <= pb.c().tiny;
-    for (int j = 1; j <= pb.n(); ++j) {
-      const int nj = pb.el(j).ni;
-      if (same_material || vanishes(pb, j, x, y, n))
-        std::fill_n(buf.begin(), nj, 0.0);
-      else
-        s.quad.element_integrals(j, code_flux, t, x, y, n.x, n.y, buf);
-      for (int l = 1; l <= nj; ++l)
-        at(s.off[j] + l) = dcoef * buf[l - 1];
-      if (j == i) at(g) -= jump * pb.c().pi / dlength(pb, i, t);
-    }
-  }
-  if (pb.idmn != 0) at(s.nd) = ei.itype == 1 ? 1.0 : 0.0;
-}
-
-// Writes the zero-total-charge equation: the parameter integral of every basis function.
-void fill_charge_row(const System& s, std::span<double> row, std::size_t stride,
-                     std::span<double> buf) {
-  for (int j = 1; j <= s.pb.n(); ++j) {
-    s.quad.element_integrals(j, code_unit, 0, 0, 0, 0, 0, buf);
-    for (int l = 1; l <= s.pb.el(j).ni; ++l)
-      row[(s.off[j] + l - 1) * stride] = buf[l - 1];
-  }
-  row[(s.nd - 1) * stride] = 0.0;
-}
 
 // A conductor point and what its charge needs besides the densities.
 struct ChargePoint {
@@ -201,18 +133,14 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   collocation_points(pb, w.tcol.first(npts), w.xcol.first(npts), w.ycol.first(npts));
   check_green(pb);
   const ElementQuadrature quad(pb, w.tcol.first(npts));
-  System s{pb, quad, w.tcol, w.xcol, w.ycol, std::vector<int>(n + 2), nd};
-  for (int i = 1; i <= n; ++i)
-    s.off[i + 1] = s.off[i] + pb.el(i).ni;
+  const System s(pb, quad, w.tcol, w.xcol, w.ycol, nd);
   io.console << "Filling BEM matrix " << std::flush;
 
   // 2./3. Fill the rows of one element after the other, in parallel over the element's rows.
   std::vector<std::vector<double>> bufs(omp_get_max_threads(), std::vector<double>(dims.nimax));
   for (int i = 1; i <= n; ++i) {
     const int ni = pb.el(i).ni;
-#pragma omp parallel for schedule(dynamic, 1)
-    for (int k = 1; k <= ni; ++k)
-      fill_row(s, i, k, w.ama, ld, in_core ? s.off[i] + k : k, bufs[omp_get_thread_num()]);
+    fill_element(s, i, w.ama, ld, in_core, bufs);
     if (pb.idmn != 0 && i == n) {
       if (in_core)
         fill_charge_row(s, w.ama.subspan(nd - 1), ld, bufs[0]);
