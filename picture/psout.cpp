@@ -1,7 +1,6 @@
 #include "picture/psout.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -191,8 +190,9 @@ std::string picture_name(const std::string& input_name) {
 }
 
 PictureWindow picture_window(const Problem& pb) {
-  assert(pb.n() >= 1);
-  Box b = emima(pb, 1);
+  // The reading guarantees an element; without one the window degenerates to the origin (and
+  // the ground planes) instead of reading past the element list.
+  Box b = pb.n() >= 1 ? emima(pb, 1) : Box{};
   double xmin = b.xmin, xmax = b.xmax, ymin = b.ymin, ymax = b.ymax;
   if (pb.igg == 4 || pb.igg == 5) {
     ymin = amin(ymin, 0.0);

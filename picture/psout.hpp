@@ -45,7 +45,7 @@ std::string picture_name(const std::string& input_name);
 /// The square world window of the picture: the box of all elements (emima), widened to y = 0
 /// for igg 1..5 and to y = gpars(1) for igg 4 and 5, with a margin of eps_picture_margin of
 /// the extent on each side (the other axis's margin where one extent is below pb.c().tiny),
-/// made square around the centre of the shorter side. Needs at least one element. O(n).
+/// made square around the centre of the shorter side. O(n).
 PictureWindow picture_window(const Problem& pb);
 
 /// Writes the whole picture text of `pb` to `out`: header (with `date` on the CreationDate
@@ -58,7 +58,7 @@ void write_picture(const Problem& pb, const std::string& input_name, const std::
 /// name, and tells the console "PostScript picture in  " + name (78-column field). Stops the run
 /// (Halt, exit_failure) with "Can not open PostScript file  " + name on the console when the
 /// file cannot be opened, and with "Can not write PostScript file  " + name when writing it
-/// fails. Needs at least one element (the reading guarantees it). O(n).
+/// fails. O(n).
 void psout(const Problem& pb, const std::string& input_name, std::ostream& console);
 
 }  // namespace ostrel

@@ -459,6 +459,15 @@ TEST(PictureText, CoordinatesFarFromTheWindowStayValidNumbers) {
   }
 }
 
+TEST(PictureText, NoElementsGivesTheFrameAndAxesOnly) {
+  auto lines = picture_lines(problem({}, 4, 2.0));
+  expect_numbers_only(lines);
+  EXPECT_EQ(lines.back(), "1 setlinewidth");
+  PictureWindow w = picture_window(problem({}, 4, 2.0));
+  EXPECT_LT(w.y0, 0.0);
+  EXPECT_GT(w.y1, 2.0);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The file.
 
