@@ -1,0 +1,370 @@
+#include "solvers/lu.hpp"
+
+#include <cblas.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+
+namespace {
+
+// Console marks of one factorisation: "LU: ", at most one "." per completed step while the
+// marks written so far number at most floor(10*(k+1)/n) (k the 1-based step), " Done;".
+class Progress {
+ public:
+  Progress(int quiet, int n, std::ostream& console) : on_(quiet == 0), n_(n), console_(console) {
+    if (on_) console_ << "LU: " << std::flush;
+  }
+  // Called after the completed (not skipped) 0-based step k.
+  void step(int k) {
+    if (!on_) return;
+    const long long limit = 10LL * (k + 2) / n_;
+    if (marks_ <= limit) {
+      console_ << '.' << std::flush;
+      ++marks_;
+    }
+  }
+  void done() {
+    if (on_) console_ << " Done;" << std::endl;
+  }
+
+ private:
+  bool on_;
+  int n_;
+  long long marks_ = 0;
+  std::ostream& console_;
+};
+
+// The column algorithm, step by step as documented; used below the crossover order.
+int decomp_column(int ld, int n, double* a, int* ipvt, double tau, Progress& progress) {
+  const auto col = [&](int j) { return a + static_cast<std::size_t>(j) * ld; };
+  int sign = 1;
+  int skipped = 0;
+  for (int k = 0; k < n - 1; ++k) {
+    double* ck = col(k);
+    int m = k;
+    double big = std::fabs(ck[k]);
+    for (int i = k + 1; i < n; ++i) {
+      if (std::fabs(ck[i]) > big) {
+        big = std::fabs(ck[i]);
+        m = i;
+      }
+    }
+    ipvt[k] = m + 1;
+    if (m != k) sign = -sign;
+    const double t = ck[m];
+    ck[m] = ck[k];
+    ck[k] = t;
+    if (std::fabs(t) < tau) {
+      ++skipped;
+      continue;
+    }
+    for (int i = k + 1; i < n; ++i)
+      ck[i] = -ck[i] / t;
+    for (int j = k + 1; j < n; ++j) {
+      double* cj = col(j);
+      const double s = cj[m];
+      cj[m] = cj[k];
+      cj[k] = s;
+      if (std::fabs(s) < tau) continue;
+      for (int i = k + 1; i < n; ++i)
+        cj[i] += ck[i] * s;
+    }
+    progress.step(k);
+  }
+  ipvt[n - 1] = sign;
+  return skipped;
+}
+
+// The blocked factorisation. It performs the steps of the column algorithm in the same order
+// (same pivot searches, skips and marks) but delays the update of the columns right of a panel
+// and applies it as one matrix product.
+//
+// Internal form: while a column range is being worked on, its multiplier columns also carry
+// the interchanges of the later completed steps of the range (as in LAPACK), so that all
+// interchanges of a range can be applied to a trailing column before the updates. Each panel
+// is turned back into the documented form (multipliers in the row order of their own step)
+// once its trailing update is done.
+//
+// The two tolerance rules become masks. For a trailing column j and a step k of the range,
+// the column algorithm adds multiplier column k times s = a(k,j) (after the exchange of step k
+// and the earlier updates) unless step k was skipped or |s| < tau. The masked triangular solve
+// computes those s in step order and stores s, or 0 where the column algorithm adds nothing, in
+// the block W; the product A22 += L21 * W then adds exactly the same contributions. Skipped
+// steps never exchange rows outside their own column.
+class Blocked {
+ public:
+  Blocked(int ld, int n, double* a, double tau, const LuBlocking& bl, Progress& progress)
+      : ld_(ld),
+        n_(n),
+        a_(a),
+        tau_(tau),
+        bl_(bl),
+        progress_(progress),
+        piv_(n),
+        skip_(n, 1),
+        bad_(n, 0),
+        w_(static_cast<std::size_t>(bl.panel) * bl.chunk) {}
+
+  int run(int* ipvt) {
+    for (int k0 = 0; k0 < n_ - 1; k0 += bl_.panel) {
+      const int k1 = std::min(k0 + bl_.panel, n_);
+      factor(k0, k1);
+      if (k1 < n_) apply(k0, k1, k1, n_);
+      restore_order(k0, k1);
+    }
+    for (int k = 0; k < n_ - 1; ++k)
+      ipvt[k] = piv_[k] + 1;
+    ipvt[n_ - 1] = sign_;
+    return skipped_;
+  }
+
+ private:
+  double* col(int j) const { return a_ + static_cast<std::size_t>(j) * ld_; }
+  double* at(int i, int j) const { return col(j) + i; }
+  // Step k exchanged rows of columns other than its own.
+  bool swaps(int k) const { return !skip_[k] && piv_[k] != k; }
+
+  // Factorises columns [c0,c1) (rows c0..n-1), leaving them in the internal form.
+  void factor(int c0, int c1) {
+    if (c1 - c0 <= bl_.base) {
+      factor_base(c0, c1);
+      return;
+    }
+    const int mid = c0 + std::max(bl_.base, ((c1 - c0) / 2) / bl_.base * bl_.base);
+    factor(c0, mid);
+    apply(c0, mid, mid, c1);
+    factor(mid, c1);
+    const int last = std::min(c1, n_ - 1);
+    for (int j = c0; j < mid; ++j) {
+      double* cj = col(j);
+      for (int k = mid; k < last; ++k)
+        if (swaps(k)) std::swap(cj[k], cj[piv_[k]]);
+    }
+  }
+
+  // Column algorithm restricted to columns [c0,c1).
+  void factor_base(int c0, int c1) {
+    for (int k = c0; k < c1 && k < n_ - 1; ++k) {
+      double* ck = col(k);
+      int m = k;
+      double big = std::fabs(ck[k]);
+      for (int i = k + 1; i < n_; ++i) {
+        if (std::fabs(ck[i]) > big) {
+          big = std::fabs(ck[i]);
+          m = i;
+        }
+      }
+      piv_[k] = m;
+      if (m != k) sign_ = -sign_;
+      const double t = ck[m];
+      ck[m] = ck[k];
+      ck[k] = t;
+      bool finite = true;
+      if (std::fabs(t) < tau_) {
+        ++skipped_;
+        // The raw entries stay in the column; the product must not see them as multipliers.
+        for (int i = k + 1; i < n_; ++i)
+          finite = finite && std::isfinite(ck[i]);
+        bad_[k] = !finite;
+        continue;
+      }
+      skip_[k] = 0;
+      for (int i = k + 1; i < n_; ++i) {
+        ck[i] = -ck[i] / t;
+        finite = finite && std::isfinite(ck[i]);
+      }
+      bad_[k] = !finite;
+      if (m != k)
+        for (int j = c0; j < k; ++j)
+          std::swap(col(j)[k], col(j)[m]);
+      for (int j = k + 1; j < c1; ++j) {
+        double* cj = col(j);
+        const double s = cj[m];
+        cj[m] = cj[k];
+        cj[k] = s;
+        if (std::fabs(s) < tau_) continue;
+        for (int i = k + 1; i < n_; ++i)
+          cj[i] += ck[i] * s;
+      }
+      progress_.step(k);
+    }
+  }
+
+  // Applies the steps of columns [c0,c1) (already factorised, internal form) to the columns
+  // [r0,r1): interchanges, masked triangular solve for rows c0..c1-1, product for the rows
+  // below. With a non-finite multiplier in the range it updates column by column instead,
+  // since a masked 0 times an infinity would spread NaN where the column algorithm adds
+  // nothing.
+  void apply(int c0, int c1, int r0, int r1) {
+    const int w = c1 - c0;
+    bool finite = true;
+    for (int k = c0; k < c1; ++k)
+      finite = finite && !bad_[k];
+    for (int j0 = r0; j0 < r1; j0 += bl_.chunk) {
+      const int j1 = std::min(j0 + bl_.chunk, r1);
+      for (int j = j0; j < j1; ++j) {
+        double* cj = col(j);
+        for (int k = c0; k < c1; ++k)
+          if (swaps(k)) std::swap(cj[k], cj[piv_[k]]);
+      }
+      if (!finite) {
+        apply_columns(c0, c1, j0, j1);
+        continue;
+      }
+      masked_solve(c0, w, j0, j1 - j0, w_.data(), w);
+      if (c1 < n_)
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n_ - c1, j1 - j0, w, 1.0, at(c1, c0),
+                    ld_, w_.data(), w, 1.0, at(c1, j0), ld_);
+    }
+  }
+
+  // Rows c0..c0+w-1 of columns j0..j0+nc-1: forward substitution with the unit lower triangle
+  // of the multipliers, where a step adds nothing when it was skipped or its pivot-row entry
+  // is below tau. The masked pivot-row entries go to wb (leading dimension ldw).
+  void masked_solve(int c0, int w, int j0, int nc, double* wb, int ldw) {
+    if (w <= bl_.base) {
+      for (int jj = 0; jj < nc; ++jj) {
+        double* x = col(j0 + jj) + c0;
+        double* u = wb + static_cast<std::size_t>(jj) * ldw;
+        for (int kk = 0; kk < w; ++kk) {
+          const int k = c0 + kk;
+          const double s = x[kk];
+          if (skip_[k] || std::fabs(s) < tau_) {
+            u[kk] = 0.0;
+            continue;
+          }
+          u[kk] = s;
+          const double* lk = col(k) + c0;
+          for (int ii = kk + 1; ii < w; ++ii)
+            x[ii] += lk[ii] * s;
+        }
+      }
+      return;
+    }
+    const int h = std::max(bl_.base, (w / 2) / bl_.base * bl_.base);
+    masked_solve(c0, h, j0, nc, wb, ldw);
+    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, w - h, nc, h, 1.0, at(c0 + h, c0), ld_,
+                wb, ldw, 1.0, at(c0 + h, j0), ld_);
+    masked_solve(c0 + h, w - h, j0, nc, wb + h, ldw);
+  }
+
+  // The same update as masked_solve plus product, one column and one step at a time.
+  void apply_columns(int c0, int c1, int j0, int j1) {
+    for (int j = j0; j < j1; ++j) {
+      double* x = col(j);
+      for (int k = c0; k < c1; ++k) {
+        const double s = x[k];
+        if (skip_[k] || std::fabs(s) < tau_) continue;
+        const double* lk = col(k);
+        for (int i = k + 1; i < n_; ++i)
+          x[i] += lk[i] * s;
+      }
+    }
+  }
+
+  // Undoes, in each multiplier column of the panel, the interchanges of the later steps of
+  // the panel: the multipliers return to the row order of their own step.
+  void restore_order(int k0, int k1) {
+    const int last = std::min(k1, n_ - 1);
+    for (int j = k0; j < last; ++j) {
+      double* cj = col(j);
+      for (int k = last - 1; k > j; --k)
+        if (swaps(k)) std::swap(cj[k], cj[piv_[k]]);
+    }
+  }
+
+  int ld_, n_;
+  double* a_;
+  double tau_;
+  LuBlocking bl_;
+  Progress& progress_;
+  std::vector<int> piv_;             // 0-based pivot rows
+  std::vector<unsigned char> skip_;  // step left undone (and the last column: no step)
+  std::vector<unsigned char> bad_;   // multiplier column holds a non-finite value
+  std::vector<double> w_;            // masked pivot-row entries, panel x chunk
+  int sign_ = 1;
+  int skipped_ = 0;
+};
+
+}  // namespace
+
+int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
+           std::ostream& console, double tau, const LuBlocking& blocking) {
+  assert(n >= 0 && ld >= n);
+  if (n == 0) return 0;
+  assert(a.size() >= static_cast<std::size_t>(ld) * (n - 1) + n);
+  assert(ipvt.size() >= static_cast<std::size_t>(n));
+  assert(blocking.base >= 1 && blocking.panel >= blocking.base && blocking.chunk >= 1);
+  Progress progress(quiet, n, console);
+  ipvt[n - 1] = 1;
+  if (n == 1) return std::fabs(a[0]) < tau ? 1 : 0;
+  int skipped;
+  if (n < blocking.crossover) {
+    skipped = decomp_column(ld, n, a.data(), ipvt.data(), tau, progress);
+  } else {
+    Blocked blocked(ld, n, a.data(), tau, blocking, progress);
+    skipped = blocked.run(ipvt.data());
+  }
+  progress.done();
+  const double last = a[static_cast<std::size_t>(n - 1) * ld + (n - 1)];
+  return skipped + (std::fabs(last) < tau ? 1 : 0);
+}
+
+int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
+           std::ostream& console, double tau) {
+  return decomp(ld, n, a, ipvt, quiet, console, tau, lu_default_blocking);
+}
+
+void solve(int ld, int n, std::span<const double> a, std::span<double> b,
+           std::span<const int> ipvt) {
+  assert(n >= 0 && ld >= n);
+  if (n == 0) return;
+  assert(b.size() >= static_cast<std::size_t>(n));
+  const auto col = [&](int j) { return a.data() + static_cast<std::size_t>(j) * ld; };
+  if (n > 1) {
+    for (int k = 0; k < n - 1; ++k) {
+      const int m = ipvt[k] - 1;
+      assert(m >= k && m < n);
+      std::swap(b[m], b[k]);
+      const double* ck = col(k);
+      const double bk = b[k];
+      for (int i = k + 1; i < n; ++i)
+        b[i] += ck[i] * bk;
+    }
+    for (int k = n - 1; k >= 1; --k) {
+      const double* ck = col(k);
+      b[k] = b[k] / ck[k];
+      const double bk = b[k];
+      for (int i = 0; i < k; ++i)
+        b[i] -= ck[i] * bk;
+    }
+  }
+  b[0] = b[0] / a[0];
+}
+
+int invert(std::span<const double> a, std::span<double> inv, std::span<double> work,
+           std::span<double> wvec, std::span<int> wpiv, int n, double tau) {
+  assert(n >= 0);
+  const std::size_t nn = static_cast<std::size_t>(n) * n;
+  assert(a.size() >= nn && inv.size() >= nn && work.size() >= nn);
+  assert(wvec.size() >= static_cast<std::size_t>(n) && wpiv.size() >= static_cast<std::size_t>(n));
+  std::copy_n(a.begin(), nn, work.begin());
+  std::ostream silent(nullptr);
+  const int low = decomp(n, n, work, wpiv, 1, silent, tau);
+  for (int c = 0; c < n; ++c) {
+    std::fill_n(wvec.begin(), n, 0.0);
+    wvec[c] = 1.0;
+    solve(n, n, work, wvec, wpiv);
+    std::copy_n(wvec.begin(), n, inv.begin() + static_cast<std::ptrdiff_t>(c) * n);
+  }
+  return low;
+}
+
+}  // namespace ostrel

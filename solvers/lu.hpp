@@ -1,0 +1,63 @@
+// Dense LU factorisation with partial pivoting, solution of one right-hand side, inversion.
+//
+// Storage: column-major, entry a(i,j) (1-based) at a[(j-1)*ld + (i-1)]; rows beyond the order
+// are never touched. After decomp, a(i,j) for i <= j holds U and a(i,j) for i > j holds the
+// multipliers of step j with their sign reversed (the factor is I - L), in the row order that
+// held at step j: later interchanges are applied to U but not to earlier multipliers, and solve
+// replays them in the same order. ipvt(k), k < n, is the row exchanged with row k at step k;
+// ipvt(n) is (-1)^(number of steps with an exchange), the sign of the determinant.
+//
+// The pivot tolerance tau is absolute. A step whose pivot is below tau is left undone (only the
+// two column-k entries are exchanged and the pivot is recorded), and a pivot-row entry below
+// tau takes no part in the update of its column. Singularity is not an error here: decomp
+// returns the number of pivots below tau so that a caller can refuse a singular system.
+#pragma once
+
+#include <iosfwd>
+#include <span>
+
+#include "constants.hpp"
+
+namespace ostrel {
+
+/// How decomp organises its work. The blocked path performs the same steps with the same
+/// pivots, skips and progress marks as the column path; only the summation order differs.
+struct LuBlocking {
+  int crossover;  ///< orders below this use the column algorithm
+  int panel;      ///< width of the panels of the right-looking outer loop
+  int base;       ///< panels are split recursively down to this width (column algorithm)
+  int chunk;      ///< trailing columns per masked triangular solve and product
+};
+
+/// Values found by measurement (bench/bench_lu.cpp) on the development machine.
+inline constexpr LuBlocking lu_default_blocking{160, 256, 16, 512};
+
+/// Factorises the n x n matrix `a` (leading dimension ld) in place and fills ipvt(1..n).
+/// With quiet == 0 it writes "LU: ", at most one "." per completed step while the marks
+/// written so far number at most floor(10*(k+1)/n), and " Done;" with a line end (order 1:
+/// only "LU: "). Returns the number of pivots below tau: the skipped steps plus one when the
+/// last diagonal entry a(n,n) is below tau; zero means every pivot of U is at least tau.
+/// Cost 2n^3/3 flops; orders of at least lu_default_blocking.crossover run blocked with
+/// cblas_dgemm and allocate a work block of panel*chunk reals. Does not check ld >= n.
+int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
+           std::ostream& console, double tau = console_build.tiny);
+
+/// decomp with an explicit organisation of the work (tests and benchmarks).
+int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
+           std::ostream& console, double tau, const LuBlocking& blocking);
+
+/// Overwrites b(1..n) with the solution of A x = b from the factors of decomp: the recorded
+/// interchanges and multipliers forward, then back substitution with U. Cost 2n^2 flops.
+/// Divides by whatever stands on the diagonal (a singular U gives infinities or NaN).
+/// Does not check the pivot vector.
+void solve(int ld, int n, std::span<const double> a, std::span<double> b,
+           std::span<const int> ipvt);
+
+/// Writes the inverse of the n x n matrix `a` (leading dimension n) to `inv`, column by
+/// column (solve with unit vectors). `a` is unchanged; `work` (n*n) ends holding the factors,
+/// `wvec` (n) and `wpiv` (n) are work. Silent. Returns what decomp returned (pivots below the
+/// tolerance). Cost 8n^3/3 flops.
+int invert(std::span<const double> a, std::span<double> inv, std::span<double> work,
+           std::span<double> wvec, std::span<int> wpiv, int n, double tau = console_build.tiny);
+
+}  // namespace ostrel
