@@ -1,0 +1,224 @@
+// The six Green's functions of the run and their normal derivatives.
+//
+// G is normalised so that free space gives G = -ln r: G is 2*pi times the permittivity (of the
+// upper medium for the dielectric half-space) times the potential of a unit line charge. The
+// source point (x, y) carries the charge, (x0, y0) is the observation (collocation) point and
+// (nx, ny) the unit normal there; dgdn is nx*dG/dx0 + ny*dG/dy0. With r^2 = (x-x0)^2+(y-y0)^2
+// and r'^2 = (x-x0)^2+(y+y0)^2 (mirror image in y = 0):
+//
+//   igg 0  free space               -1/2 ln r^2
+//   igg 1  grounded plane y = 0     -1/2 ln(r^2/r'^2)
+//   igg 2  symmetry plane y = 0     -1/2 ln(r^2 r'^2)
+//   igg 3  dielectric half-spaces   y > 0: -1/2 ln r^2 - k 1/2 ln r'^2, k = (e1-e2)/(e1+e2)
+//          (e1 above, e2 below)     y <= 0: (2 e1/(e1+e2)) (-1/2 ln r^2)
+//   igg 4  grounded channel 0<y<a   F(x, y, x0, y0)
+//   igg 5  channel, symmetry x = 0  F(x, y, x0, y0) + F(x, y, -x0, y0)
+//
+// All kernels are inline templates so that the per-point code of the matrix fill and the free
+// functions g/dgdn are one and the same expression sequence and give identical bits.
+#pragma once
+
+#include <cmath>
+#include <limits>
+
+#include "driver/problem.hpp"
+
+namespace ostrel {
+
+/// Stop text of an unknown Green's function selector.
+inline constexpr const char* green_stop_text = "error parameter Green function";
+
+/// Largest valid Green's function selector.
+inline constexpr int igg_max = 5;
+
+/// Channel kernel of width a: F = 1/2 ln((C - c+)/(C - c-)) with C = cosh(pi(x-x0)/a),
+/// c+ = cos(pi(y+y0)/a), c- = cos(pi(y-y0)/a). Zero on y = 0 and y = a, -ln r + const near the
+/// source. One cosh, two cos, one log. Needs a > 0 (not checked).
+inline double fgst(double x, double y, double x0, double y0, double a, double pi) {
+  const double cc = std::cosh(pi * (x - x0) / a);
+  const double cp = std::cos(pi * (y + y0) / a);
+  const double cm = std::cos(pi * (y - y0) / a);
+  return 0.5 * std::log((cc - cp) / (cc - cm));
+}
+
+/// Gradient (gx, gy) = (dF/dx0, dF/dy0) of the channel kernel with respect to the observation
+/// point: with C = cosh(pi(x0-x)/a), S = sinh(pi(x0-x)/a), m = 1/2 pi/a,
+/// gx = m (S/(C-c+) - S/(C-c-)), gy = m (sin(pi(y+y0)/a)/(C-c+) - sin(pi(y0-y)/a)/(C-c-)).
+inline void grst(double x, double y, double x0, double y0, double a, double pi, double& gx,
+                 double& gy) {
+  const double cc = std::cosh(pi * (x0 - x) / a);
+  const double ss = std::sinh(pi * (x0 - x) / a);
+  const double cp = std::cos(pi * (y + y0) / a);
+  const double cm = std::cos(pi * (y - y0) / a);
+  const double m = 0.5 * pi / a;
+  gx = m * (ss / (cc - cp) - ss / (cc - cm));
+  gy = m * (std::sin(pi * (y + y0) / a) / (cc - cp) - std::sin(pi * (y0 - y) / a) / (cc - cm));
+}
+
+/// The kernel of one run: selector and the constants derived from the problem, built once.
+/// Cheap to copy; holds no reference to the problem.
+struct GreenKernel {
+  int igg = 0;    ///< selector 0..5 (anything else is invalid)
+  double a = 0;   ///< plate distance gpars(1) of kernels 4 and 5
+  double pi = 0;  ///< pi of the build
+  double k = 0;   ///< image factor (e1-e2)/(e1+e2) of kernel 3
+  double f = 0;   ///< transmission factor 2 e1/(e1+e2) of kernel 3
+
+  GreenKernel() = default;
+  /// Reads igg, gpars(1), deps(1), deps(2) and pi. Does not check the selector.
+  explicit GreenKernel(const Problem& pb) : igg(pb.igg), a(pb.gpars(1)), pi(pb.c().pi) {
+    if (igg == 3) {
+      const double e1 = pb.deps(1), e2 = pb.deps(2);
+      k = (e1 - e2) / (e1 + e2);
+      f = 2 * e1 / (e1 + e2);
+    }
+  }
+  bool valid() const { return igg >= 0 && igg <= igg_max; }
+
+  /// G for the selector Igg (0..5).
+  template <int Igg>
+  double value(double x, double y, double x0, double y0) const;
+  /// dG/dn0 for the selector Igg (0..5).
+  template <int Igg>
+  double normal_derivative(double x, double y, double x0, double y0, double nx, double ny) const;
+
+  /// G for the run's selector; NaN for an invalid selector (callers check first).
+  double operator()(double x, double y, double x0, double y0) const;
+  /// dG/dn0 for the run's selector; NaN for an invalid selector.
+  double dn(double x, double y, double x0, double y0, double nx, double ny) const;
+};
+
+template <int Igg>
+inline double GreenKernel::value(double x, double y, double x0, double y0) const {
+  static_assert(Igg >= 0 && Igg <= igg_max);
+  if constexpr (Igg == 4) {
+    return fgst(x, y, x0, y0, a, pi);
+  } else if constexpr (Igg == 5) {
+    // F(x,y,x0,y0) + F(x,y,-x0,y0): both terms share c+ and c- (they do not depend on x0), so
+    // they are computed once; every operation is that of fgst, so the bits are the same.
+    const double cp = std::cos(pi * (y + y0) / a);
+    const double cm = std::cos(pi * (y - y0) / a);
+    const double c1 = std::cosh(pi * (x - x0) / a);
+    const double c2 = std::cosh(pi * (x - (-x0)) / a);
+    return 0.5 * std::log((c1 - cp) / (c1 - cm)) + 0.5 * std::log((c2 - cp) / (c2 - cm));
+  } else {
+    const double dx = x - x0;
+    const double dy = y - y0;
+    const double r2 = dx * dx + dy * dy;
+    if constexpr (Igg == 0) {
+      return -0.5 * std::log(r2);
+    } else {
+      const double yp = y + y0;
+      const double rp2 = dx * dx + yp * yp;
+      if constexpr (Igg == 1) {
+        return -0.5 * std::log(r2 / rp2);
+      } else if constexpr (Igg == 2) {
+        return -0.5 * std::log(r2 * rp2);
+      } else {
+        // Source above the plane: direct term and image; on or below: transmitted field.
+        if (y > 0) return -0.5 * std::log(r2) - k * 0.5 * std::log(rp2);
+        return f * (-0.5 * std::log(r2));
+      }
+    }
+  }
+}
+
+template <int Igg>
+inline double GreenKernel::normal_derivative(double x, double y, double x0, double y0, double nx,
+                                             double ny) const {
+  static_assert(Igg >= 0 && Igg <= igg_max);
+  if constexpr (Igg == 4) {
+    double gx, gy;
+    grst(x, y, x0, y0, a, pi, gx, gy);
+    return nx * gx + ny * gy;
+  } else if constexpr (Igg == 5) {
+    // grst(x,...) + grst(-x,...): the cosines and sines of the y terms are shared.
+    const double cp = std::cos(pi * (y + y0) / a);
+    const double cm = std::cos(pi * (y - y0) / a);
+    const double sp = std::sin(pi * (y + y0) / a);
+    const double sm = std::sin(pi * (y0 - y) / a);
+    const double m = 0.5 * pi / a;
+    const double c1 = std::cosh(pi * (x0 - x) / a);
+    const double s1 = std::sinh(pi * (x0 - x) / a);
+    const double c2 = std::cosh(pi * (x0 - (-x)) / a);
+    const double s2 = std::sinh(pi * (x0 - (-x)) / a);
+    const double gx = m * (s1 / (c1 - cp) - s1 / (c1 - cm));
+    const double gy = m * (sp / (c1 - cp) - sm / (c1 - cm));
+    const double gxs = m * (s2 / (c2 - cp) - s2 / (c2 - cm));
+    const double gys = m * (sp / (c2 - cp) - sm / (c2 - cm));
+    return nx * (gx + gxs) + ny * (gy + gys);
+  } else {
+    const double dx = x - x0;
+    const double dy = y - y0;
+    const double r2 = dx * dx + dy * dy;
+    const double d = dx * nx + dy * ny;
+    if constexpr (Igg == 0) {
+      return d / r2;
+    } else {
+      const double yp = y + y0;
+      const double rp2 = dx * dx + yp * yp;
+      const double dp = (x0 - x) * nx + yp * ny;
+      if constexpr (Igg == 1) {
+        return d / r2 + dp / rp2;
+      } else if constexpr (Igg == 2) {
+        return d / r2 - dp / rp2;
+      } else {
+        // Source on or above the plane: direct term and image; below: transmitted field.
+        if (y >= 0) return d / r2 - k * dp / rp2;
+        return f * d / r2;
+      }
+    }
+  }
+}
+
+inline double GreenKernel::operator()(double x, double y, double x0, double y0) const {
+  switch (igg) {
+    case 0:
+      return value<0>(x, y, x0, y0);
+    case 1:
+      return value<1>(x, y, x0, y0);
+    case 2:
+      return value<2>(x, y, x0, y0);
+    case 3:
+      return value<3>(x, y, x0, y0);
+    case 4:
+      return value<4>(x, y, x0, y0);
+    case 5:
+      return value<5>(x, y, x0, y0);
+    default:
+      return std::numeric_limits<double>::quiet_NaN();
+  }
+}
+
+inline double GreenKernel::dn(double x, double y, double x0, double y0, double nx,
+                              double ny) const {
+  switch (igg) {
+    case 0:
+      return normal_derivative<0>(x, y, x0, y0, nx, ny);
+    case 1:
+      return normal_derivative<1>(x, y, x0, y0, nx, ny);
+    case 2:
+      return normal_derivative<2>(x, y, x0, y0, nx, ny);
+    case 3:
+      return normal_derivative<3>(x, y, x0, y0, nx, ny);
+    case 4:
+      return normal_derivative<4>(x, y, x0, y0, nx, ny);
+    case 5:
+      return normal_derivative<5>(x, y, x0, y0, nx, ny);
+    default:
+      return std::numeric_limits<double>::quiet_NaN();
+  }
+}
+
+/// Stops the run with the stop text "error parameter Green function" (no console or log line)
+/// when pb.igg is outside 0..5. Call it before a parallel fill: nothing there may throw.
+void check_green(const Problem& pb);
+
+/// G(x, y; x0, y0) of the run's kernel pb.igg. Stops the run on an invalid selector.
+/// r = 0 gives an infinite value (not checked).
+double g(const Problem& pb, double x, double y, double x0, double y0);
+
+/// dG/dn0 = nx dG/dx0 + ny dG/dy0 of the run's kernel. Stops the run on an invalid selector.
+double dgdn(const Problem& pb, double x, double y, double x0, double y0, double nx, double ny);
+
+}  // namespace ostrel
