@@ -32,8 +32,12 @@ double elength(const Problem& pb, int i);
 Box emima(const Problem& pb, int i);
 
 /// a when a < b, otherwise b.
-inline double amin(double a, double b) { return a < b ? a : b; }
+inline double amin(double a, double b) {
+  return a < b ? a : b;
+}
 /// b when b > a, otherwise a.
-inline double amax(double a, double b) { return b > a ? b : a; }
+inline double amax(double a, double b) {
+  return b > a ? b : a;
+}
 
 }  // namespace ostrel

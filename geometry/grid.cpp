@@ -23,7 +23,8 @@ void element_grid(const Problem& pb, int i, std::span<double> t) {
   assert(static_cast<int>(t.size()) >= nn);
   if (e.iform == 3) {
     const double h = 2.0 / nn;
-    for (int j = 1; j <= nn; ++j) t[j - 1] = j * h - 1;
+    for (int j = 1; j <= nn; ++j)
+      t[j - 1] = j * h - 1;
     return;
   }
   const double h = 2.0 / (nn + 1);
