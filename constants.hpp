@@ -21,13 +21,13 @@ struct BuildConstants {
 
 /// Console build: pi = 3.14159274 (float), 1e-9 as float.
 inline constexpr BuildConstants console_build{
-    3.1415927410125732,    // float(pi)
-    6.2831854820251465,    // float(2*pi)
-    9.999999717180685e-10, // float(1e-9)
-    9.999999717180685e-10, // float(1e-9)
-    1.000000001,           // grid half threshold
-    3,                     // at least 3 automatic sub-elements
-    1.2566371151303812,    // permeability factor of the result tables
+    3.1415927410125732,     // float(pi)
+    6.2831854820251465,     // float(2*pi)
+    9.999999717180685e-10,  // float(1e-9)
+    9.999999717180685e-10,  // float(1e-9)
+    1.000000001,            // grid half threshold
+    3,                      // at least 3 automatic sub-elements
+    1.2566371151303812,     // permeability factor of the result tables
 };
 
 /// Windowed build: ten-digit pi, threshold 1e-6 in double.
