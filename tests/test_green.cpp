@@ -145,6 +145,12 @@ TEST(Green, ChannelNearSourceAndFarField) {
       const double f = g(pb, 0.2 + sx * dist, y, 0.2, y0);
       EXPECT_NEAR(f / decay, amp, 3 * decay * std::fabs(amp)) << dist;
     }
+    // Kernel 5 adds the mirror source at -x0: two such tails, the nearer 0.2 closer than dist
+    // (its correction up to e^(0.2 pi/a) ~ 1.5 times larger: margin 4).
+    const Problem pb5 = kernel_problem(5);
+    const double x0 = 0.4, x = 0.2 + dist;
+    const double tails = std::exp(-pi * (x - x0) / plate) + std::exp(-pi * (x + x0) / plate);
+    EXPECT_NEAR(g(pb5, x, y, x0, y0) / tails, amp, 3 * decay * std::fabs(amp) * 4) << dist;
   }
 }
 
