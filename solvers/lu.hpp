@@ -30,7 +30,7 @@ struct LuBlocking {
 };
 
 /// Values found by measurement (bench/bench_lu.cpp) on the development machine.
-inline constexpr LuBlocking lu_default_blocking{160, 256, 16, 512};
+inline constexpr LuBlocking lu_default_blocking{96, 256, 8, 512};
 
 /// Factorises the n x n matrix `a` (leading dimension ld) in place and fills ipvt(1..n).
 /// With quiet == 0 it writes "LU: ", at most one "." per completed step while the marks

@@ -26,6 +26,29 @@ struct Work {
   // Out-of-core mode only (empty otherwise).
   std::span<double> blk, w1, w2, w3, w4, w5, w6, last;
   ScratchFile* scratch = nullptr;
+  /// W6 seen as what the iteration uses it for: the imm pivots of its normal-equation matrix
+  /// (the same block as w6, which has one 8-byte element per pivot).
+  std::span<int> w6piv;
 };
+
+/// Element size of every work array: 8-byte reals, and one 8-byte element per pivot.
+inline constexpr std::size_t work_element_size = 8;
+
+/// Obtains count * elsize bytes, all zero, and stores their address in h. When the memory
+/// cannot be obtained (or the count is negative or its byte size overflows) it stops the run
+/// with " Can not allocate <count> elements of <elsize> bytes long" on the console and exit
+/// status 1; nothing goes to the log. A count of 0 gives a valid (unusable) block.
+void foralloc(Handle& h, std::size_t elsize, long long count);
+
+/// Releases the block of h if there is one and sets h to null in any case.
+void forfree(Handle& h);
+
+/// Obtains every work array of the solution, chooses the mode by ctl.iswitch alone (0 in-core:
+/// the whole nd x nd system; otherwise block out-of-core with the scratch file), writes the
+/// mode's console and log line, calls mo() once and releases the arrays in their documented
+/// order. Memory and the scratch file are also released when a stop ends the run inside.
+/// Memory: 8*nd^2 bytes in-core; 8*(nd*nimax + nimax^2 + nd*(imm+2) + imm^2 + nimax + 2*imm)
+/// out-of-core, plus 8*nd with idmn != 0.
+void further(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Streams& io);
 
 }  // namespace ostrel

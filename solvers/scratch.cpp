@@ -1,0 +1,315 @@
+#include "solvers/scratch.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "driver/halt.hpp"
+
+namespace ostrel {
+
+namespace {
+
+// Lines of a record hold fewer than this many characters.
+constexpr std::size_t line_limit = 80;
+// Significant digits of a real in the file.
+constexpr int significant_digits = 9;
+// Plain decimal form for decimal exponents in this range, exponent form outside it.
+constexpr int plain_min_exponent = -4;
+constexpr int plain_max_exponent = 8;
+// Longest token the reader accepts; the writer's longest is 17 (" -9.99999999E-308" less the
+// blank). Anything longer is not a value of this file.
+constexpr std::size_t max_token = 64;
+// Read buffer size and the amount of pending output that is handed to the stream at once.
+constexpr std::size_t read_chunk = std::size_t{1} << 16;
+constexpr std::size_t write_chunk = std::size_t{1} << 20;
+
+constexpr const char* create_failure = " Error create temporary file";
+constexpr const char* write_failure = " Error write temporary file";
+
+[[noreturn]] void halt_file(const char* text) {
+  Halt h;
+  h.console.push_back(text);
+  h.log.push_back(text);
+  halt(std::move(h));
+}
+
+bool is_space(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+// Writes the magnitude text of a real (without the two leading characters) at p, returns the
+// end. Needs 16 characters.
+char* put_magnitude(char* p, double v) {
+  const double m = std::fabs(v);
+  if (std::isnan(v)) return std::copy_n("NaN", 3, p);
+  if (std::isinf(v)) return std::copy_n("Infinity", 8, p);
+  if (m == 0) return std::copy_n("0.", 2, p);
+  // Correctly rounded nine digits: "d.dddddddde+XX" (at least two exponent digits).
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, m, std::chars_format::scientific,
+                               significant_digits - 1);
+  assert(r.ec == std::errc{});
+  char dig[significant_digits];
+  dig[0] = buf[0];
+  std::memcpy(dig + 1, buf + 2, significant_digits - 1);
+  const char* ep = buf + significant_digits + 1;  // the 'e'
+  int e = 0;
+  std::from_chars(ep + 2, r.ptr, e);
+  if (ep[1] == '-') e = -e;
+  int nd = significant_digits;
+  while (nd > 1 && dig[nd - 1] == '0')
+    --nd;
+  if (e >= plain_min_exponent && e <= plain_max_exponent) {
+    if (e >= 0) {
+      p = std::copy_n(dig, e + 1, p);
+      *p++ = '.';
+      if (nd > e + 1) p = std::copy(dig + e + 1, dig + nd, p);
+    } else {
+      *p++ = '0';
+      *p++ = '.';
+      for (int z = 0; z < -e - 1; ++z)
+        *p++ = '0';
+      p = std::copy_n(dig, nd, p);
+    }
+    return p;
+  }
+  *p++ = dig[0];
+  *p++ = '.';
+  p = std::copy(dig + 1, dig + nd, p);
+  *p++ = 'E';
+  return std::copy(ep + 1, static_cast<const char*>(r.ptr), p);  // sign, exponent digits
+}
+
+// Appends values to lines of fewer than line_limit characters.
+class Lines {
+ public:
+  explicit Lines(std::string& out) : out_(out) {}
+  void real(double v) {
+    char buf[32];
+    buf[0] = ' ';
+    buf[1] = std::signbit(v) && !std::isnan(v) ? '-' : ' ';
+    put(buf, put_magnitude(buf + 2, v));
+  }
+  void integer(int v) {
+    char buf[16];
+    buf[0] = ' ';
+    put(buf, std::to_chars(buf + 1, buf + sizeof buf, v).ptr);
+  }
+  void end() {
+    out_ += '\n';
+    len_ = 0;
+  }
+
+ private:
+  void put(const char* b, const char* e) {
+    const auto n = static_cast<std::size_t>(e - b);
+    if (len_ > 0 && len_ + n >= line_limit) end();
+    out_.append(b, n);
+    len_ += n;
+  }
+  std::string& out_;
+  std::size_t len_ = 0;
+};
+
+void append_record(std::string& out, int p, int nd, const double* ama, int ld, const double* blk,
+                   int ldb, const int* ipvt) {
+  assert(p >= 1 && nd >= p && ld >= p && ldb >= p);
+  Lines lines(out);
+  for (int k = 0; k < p; ++k)
+    for (int a = 0; a < nd; ++a)
+      lines.real(ama[k + static_cast<std::size_t>(a) * ld]);
+  for (int k = 0; k < p; ++k)
+    for (int l = 0; l < p; ++l)
+      lines.real(blk[k + static_cast<std::size_t>(l) * ldb]);
+  for (int k = 0; k < p; ++k)
+    lines.integer(ipvt[k]);
+  lines.end();
+}
+
+}  // namespace
+
+ScratchFile ScratchFile::create() {
+  std::FILE* f = std::tmpfile();
+  if (!f) halt_file(create_failure);
+  return ScratchFile(f);
+}
+
+ScratchFile::ScratchFile(std::FILE* f) : f_(f) {}
+
+ScratchFile::ScratchFile(ScratchFile&& other) noexcept
+    : f_(std::exchange(other.f_, nullptr)),
+      out_(std::move(other.out_)),
+      in_(std::move(other.in_)),
+      pos_(other.pos_),
+      end_(other.end_),
+      eof_(other.eof_),
+      reading_(other.reading_) {}
+
+ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
+  if (this != &other) {
+    if (f_) std::fclose(f_);
+    f_ = std::exchange(other.f_, nullptr);
+    out_ = std::move(other.out_);
+    in_ = std::move(other.in_);
+    pos_ = other.pos_;
+    end_ = other.end_;
+    eof_ = other.eof_;
+    reading_ = other.reading_;
+  }
+  return *this;
+}
+
+ScratchFile::~ScratchFile() {
+  if (f_) std::fclose(f_);
+}
+
+std::string ScratchFile::format_real(double v) {
+  std::string s;
+  Lines(s).real(v);
+  return s;
+}
+
+std::string ScratchFile::format_record(int p, int nd, const double* ama, int ld, const double* blk,
+                                       int ldb, const int* ipvt) {
+  std::string s;
+  append_record(s, p, nd, ama, ld, blk, ldb, ipvt);
+  return s;
+}
+
+bool ScratchFile::flush_output() {
+  if (out_.empty()) return true;
+  const bool ok = std::fwrite(out_.data(), 1, out_.size(), f_) == out_.size();
+  out_.clear();
+  return ok;
+}
+
+void ScratchFile::write_record(int p, int nd, const double* ama, int ld, const double* blk, int ldb,
+                               const int* ipvt) {
+  assert(f_);
+  if (reading_) {
+    // Records are only ever appended.
+    if (std::fseek(f_, 0, SEEK_END) != 0) halt_file(write_failure);
+    reading_ = false;
+    pos_ = end_ = 0;
+    eof_ = false;
+  }
+  append_record(out_, p, nd, ama, ld, blk, ldb, ipvt);
+  if (out_.size() >= write_chunk && !flush_output()) halt_file(write_failure);
+}
+
+void ScratchFile::rewind() {
+  assert(f_);
+  if (!reading_ && (!flush_output() || std::fflush(f_) != 0)) halt_file(write_failure);
+  if (std::fseek(f_, 0, SEEK_SET) != 0) halt_file(write_failure);
+  std::clearerr(f_);
+  reading_ = true;
+  pos_ = end_ = 0;
+  eof_ = false;
+}
+
+void ScratchFile::close() {
+  if (f_) std::fclose(f_);
+  f_ = nullptr;
+  out_.clear();
+  out_.shrink_to_fit();
+  in_.clear();
+  in_.shrink_to_fit();
+  pos_ = end_ = 0;
+}
+
+// Moves the unread bytes to the front of the buffer and reads more. False on a read error;
+// sets eof_ when the stream has no more bytes.
+bool ScratchFile::fill() {
+  if (in_.size() < read_chunk) in_.resize(read_chunk);
+  const std::size_t rest = end_ - pos_;
+  if (rest > 0 && pos_ > 0) std::memmove(in_.data(), in_.data() + pos_, rest);
+  pos_ = 0;
+  end_ = rest;
+  const std::size_t got = std::fread(in_.data() + end_, 1, in_.size() - end_, f_);
+  end_ += got;
+  if (got == 0) {
+    if (std::ferror(f_)) return false;
+    eof_ = true;
+  }
+  return true;
+}
+
+bool ScratchFile::next_token(const char*& b, const char*& e) {
+  for (;;) {
+    while (pos_ < end_ && is_space(in_[pos_]))
+      ++pos_;
+    if (pos_ < end_) break;
+    if (eof_ || !fill()) return false;
+  }
+  for (;;) {
+    std::size_t q = pos_;
+    while (q < end_ && !is_space(in_[q]) && q - pos_ <= max_token)
+      ++q;
+    if (q - pos_ > max_token) return false;
+    if (q < end_ || eof_) {
+      b = in_.data() + pos_;
+      e = in_.data() + q;
+      pos_ = q;
+      return true;
+    }
+    if (!fill()) return false;
+  }
+}
+
+bool ScratchFile::read_real(double& v) {
+  const char* b;
+  const char* e;
+  if (!next_token(b, e)) return false;
+  const auto r = std::from_chars(b, e, v);
+  return r.ec == std::errc{} && r.ptr == e;
+}
+
+bool ScratchFile::read_int(int& v) {
+  const char* b;
+  const char* e;
+  if (!next_token(b, e)) return false;
+  const auto r = std::from_chars(b, e, v);
+  return r.ec == std::errc{} && r.ptr == e;
+}
+
+bool ScratchFile::end_of_record() {
+  for (;;) {
+    while (pos_ < end_) {
+      const char c = in_[pos_++];
+      if (c == '\n') return true;
+      if (c != ' ' && c != '\t' && c != '\r') return false;
+    }
+    if (eof_ || !fill()) return false;
+  }
+}
+
+bool ScratchFile::read_record(int p, int nd, double* ama, int ld, double* blk, int ldb, int* ipvt) {
+  assert(p >= 1 && nd >= p && ld >= p && ldb >= p);
+  if (!f_) return false;
+  if (!reading_) {
+    // Reading without a rewind starts where the writer stopped: at the end.
+    if (!flush_output() || std::fflush(f_) != 0) return false;
+    reading_ = true;
+    pos_ = end_ = 0;
+    eof_ = false;
+  }
+  for (int k = 0; k < p; ++k)
+    for (int a = 0; a < nd; ++a)
+      if (!read_real(ama[k + static_cast<std::size_t>(a) * ld])) return false;
+  for (int k = 0; k < p; ++k)
+    for (int l = 0; l < p; ++l)
+      if (!read_real(blk[k + static_cast<std::size_t>(l) * ldb])) return false;
+  for (int k = 0; k < p; ++k)
+    if (!read_int(ipvt[k])) return false;
+  // Only a pivot vector that decomp can have written may reach solve.
+  for (int k = 1; k < p; ++k)
+    if (ipvt[k - 1] < k || ipvt[k - 1] > p) return false;
+  if (ipvt[p - 1] != 1 && ipvt[p - 1] != -1) return false;
+  return end_of_record();
+}
+
+}  // namespace ostrel

@@ -1,0 +1,86 @@
+// The scratch file of the out-of-core mode: one text record per boundary element.
+//
+// Record of an element with p rows and a system of order nd: the block row ama(k,a) for
+// k = 1..p (outer), a = 1..nd (inner); the diagonal-block factors blk(k,l) for k = 1..p
+// (outer), l = 1..p (inner); the p block pivots. A real is written as a blank, '-' or a second
+// blank, and its magnitude rounded to nine significant digits with trailing zeros dropped:
+// plain decimal ("0.0001", "150.", "99999999.9") when the decimal exponent of the rounded
+// value lies in -4..8, otherwise exponent form ("1.5E+10", "1.E-05", "4.94065646E-324"); zero
+// is "0.", infinities are "Infinity" and not-a-number "NaN" (read back as such). An integer is
+// a blank and its digits. Values are packed into lines of fewer than 80 characters, breaking
+// between values; each record starts on a new line and ends with a line end.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+
+class ScratchFile {
+ public:
+  /// Opens a new temporary file without a name: it disappears when it is closed or the process
+  /// ends, however it ends. On failure it stops the run with " Error create temporary file" on
+  /// the console and in the log.
+  static ScratchFile create();
+
+  /// Takes over an open read/write stream positioned at its start (create() and tests that
+  /// feed prepared text). A null stream gives a closed file.
+  explicit ScratchFile(std::FILE* f);
+  ScratchFile(ScratchFile&& other) noexcept;
+  ScratchFile& operator=(ScratchFile&& other) noexcept;
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile();
+
+  /// Appends one record: ama(k,a), k = 1..p, a = 1..nd from column-major storage with leading
+  /// dimension ld; blk(k,l), k, l = 1..p with leading dimension ldb; ipvt(1..p). Output is
+  /// buffered; a write error stops the run with " Error write temporary file" on the console
+  /// and in the log. Cost O(p*(nd+p)) conversions, no allocation beyond the line buffer.
+  void write_record(int p, int nd, const double* ama, int ld, const double* blk, int ldb,
+                    const int* ipvt);
+
+  /// Makes everything written readable and positions the file at its first record. A write
+  /// error found while flushing stops the run as write_record does.
+  void rewind();
+
+  /// Reads the next record in the layout of write_record into the same places. Returns false,
+  /// leaving the outputs partly filled, on a read error, an early end of the file (the line end
+  /// that closes every record included, so a file cut anywhere is found), a value that is not
+  /// a number of the expected kind (or longer than 64 characters), anything but blanks after the
+  /// record's last value on its line (a record of another size), or a pivot vector that decomp
+  /// cannot have written (ipvt(k) outside k..p for k < p, ipvt(p) not +1 or -1); the callers
+  /// write their own messages. Cost O(p*(nd+p)) conversions; memory bounded by the buffer.
+  bool read_record(int p, int nd, double* ama, int ld, double* blk, int ldb, int* ipvt);
+
+  /// Closes and so deletes the file. Further calls do nothing.
+  void close();
+
+  bool is_open() const { return f_ != nullptr; }
+
+  /// The text of one record as write_record writes it (every line ended).
+  static std::string format_record(int p, int nd, const double* ama, int ld, const double* blk,
+                                   int ldb, const int* ipvt);
+
+  /// The text of one real as it appears in a record, with its two leading characters
+  /// (" -1.5", "  0.0001", "  1.E+09").
+  static std::string format_real(double v);
+
+ private:
+  bool flush_output();
+  bool fill();
+  bool next_token(const char*& b, const char*& e);
+  bool read_real(double& v);
+  bool read_int(int& v);
+  bool end_of_record();
+
+  std::FILE* f_ = nullptr;
+  std::string out_;       // formatted text not yet handed to the stream
+  std::vector<char> in_;  // read buffer
+  std::size_t pos_ = 0;   // next unread byte of in_
+  std::size_t end_ = 0;   // end of the valid bytes of in_
+  bool eof_ = false;      // the stream has no more bytes
+  bool reading_ = false;  // the stream position belongs to the reader
+};
+
+}  // namespace ostrel
