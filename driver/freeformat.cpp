@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <limits>
 
 #include "driver/halt.hpp"
@@ -96,12 +97,26 @@ bool parse_real(const std::string& s, double& v) {
 ListReader::ListReader(std::istream& in, std::string name)
     : buf_(in.rdbuf()), name_(std::move(name)) {}
 
+// The stream buffer of a file reports a failed read (a directory, an I/O error) by throwing:
+// that becomes the platform error report naming the file and the line.
 int ListReader::peek() {
-  return buf_ ? buf_->sgetc() : eof;
+  if (!buf_) return eof;
+  try {
+    return buf_->sgetc();
+  } catch (const std::exception& e) {
+    fail(std::string("read error (") + e.what() + ")");
+  }
 }
 
 void ListReader::bump() {
-  if (buf_ && buf_->sbumpc() == '\n') ++line_;
+  if (!buf_) return;
+  int c = eof;
+  try {
+    c = buf_->sbumpc();
+  } catch (const std::exception& e) {
+    fail(std::string("read error (") + e.what() + ")");
+  }
+  if (c == '\n') ++line_;
 }
 
 void ListReader::skip_rest_of_line() {

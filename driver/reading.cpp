@@ -14,6 +14,10 @@ namespace ostrel {
 
 namespace {
 
+// Largest iteration parameters of the out-of-core mode: the widths of their echo fields.
+constexpr int max_imm = 99;
+constexpr int max_itlim = 999;
+
 // An end of file where the reading needs a value.
 [[noreturn]] void premature_end(const ListReader& rd) {
   rd.fail("end of file inside a group");
@@ -28,54 +32,88 @@ void check_finite(const ListReader& rd, std::initializer_list<double> values) {
 
 // Smallest and largest y and x actually reached by element i (the sweep of an arc, not the
 // box of its whole circle). Used for the domain checks of the mirror and channel kernels.
+// Constant cost whatever the size of the angles.
 Box reach(const Problem& pb, int i) {
   const Element& e = pb.el(i);
   if (e.iform == 0 || e.iform == 3) return emima(pb, i);
-  // Arc: end points, plus the axis-extreme angles inside the sweep.
+  // Arc: end points, plus the axis directions that the sweep passes. The angles are converted
+  // to radians as elem() converts them, so the box is the box of the points it computes.
   const auto& g = e.geom;
-  const double to_rad = e.iform == 2 ? std::numbers::pi / 180 : 1.0;
-  const double lo = std::min(g[3], g[4]) * to_rad, hi = std::max(g[3], g[4]) * to_rad;
-  Point a = elem(pb, i, -1.0), b = elem(pb, i, 1.0);
-  Box box{amin(a.x, b.x), amax(a.x, b.x), amin(a.y, b.y), amax(a.y, b.y)};
-  if (hi - lo >= 2 * std::numbers::pi) return emima(pb, i);
-  const double quarter = std::numbers::pi / 2;
-  for (double k = std::ceil(lo / quarter); k * quarter <= hi; k += 1) {
-    const int q = static_cast<int>(std::fmod(std::fmod(k, 4.0) + 4.0, 4.0));
-    if (q == 0) box.xmax = g[0] + g[2];
-    if (q == 1) box.ymax = g[1] + g[2];
-    if (q == 2) box.xmin = g[0] - g[2];
-    if (q == 3) box.ymin = g[1] - g[2];
+  const double pi = pb.c().pi;
+  const double a = e.iform == 2 ? pi * g[3] / 180 : g[3];
+  const double b = e.iform == 2 ? pi * g[4] / 180 : g[4];
+  const double sweep = std::fabs(b - a);
+  constexpr double two_pi = 2 * std::numbers::pi;
+  if (!(sweep < two_pi)) return emima(pb, i);
+  const Point p = elem(pb, i, -1.0), q = elem(pb, i, 1.0);
+  Box box{amin(p.x, q.x), amax(p.x, q.x), amin(p.y, q.y), amax(p.y, q.y)};
+  // The arc turns counter-clockwise from its smaller angle through `sweep`. That angle is
+  // reduced to (-pi, pi] through its sine and cosine (exact for angles of any size); direction
+  // k (k * 90 degrees) is passed when it lies at most `sweep` further on.
+  const double lo = std::min(a, b);
+  const double start = std::atan2(std::sin(lo), std::cos(lo));
+  for (int k = 0; k < 4; ++k) {
+    double d = std::fmod(k * (std::numbers::pi / 2) - start, two_pi);
+    if (d < 0) d += two_pi;
+    if (d > sweep) continue;
+    if (k == 0) box.xmax = g[0] + g[2];
+    if (k == 1) box.ymax = g[1] + g[2];
+    if (k == 2) box.xmin = g[0] - g[2];
+    if (k == 3) box.ymin = g[1] - g[2];
   }
   return box;
 }
 
 // Rejects an element that leaves the region where the chosen Green's function is defined:
 // below the plane y = 0 (kernels 1 and 2), outside the channel 0 <= y <= a (kernels 4 and 5),
-// or at x < 0 (kernel 5). Elements touching a plane are allowed; the tolerance allows for the
-// end points of arcs, whose angles are converted with the single-precision pi (a relative error
-// of 9e-8: an arc to 180 degrees ends 9e-8 r below its centre's height).
+// or at x < 0 (kernel 5). Elements touching a plane are allowed. Each axis has its own
+// allowance, relative to the element's own size on that axis (never to coordinates on the
+// other axis): arcs and circles compute their points from angles converted with the
+// single-precision pi (a relative error of 9e-8: an arc to 180 degrees ends 9e-8 r below its
+// centre's height), so they get domain_tolerance of |centre| + r; segments hold their end points
+// as given, up to the rounding of a copy's shift, so they get segment_tolerance of the largest
+// end-point coordinate.
 constexpr double domain_tolerance = 1e-6;
+constexpr double segment_tolerance = 1e-12;
 
 void check_domain(const Problem& pb) {
   const int igg = pb.igg;
   if (igg != 1 && igg != 2 && igg != 4 && igg != 5) return;
   for (int i = 1; i <= pb.n(); ++i) {
     const Box b = reach(pb, i);
-    const double tol = domain_tolerance * (1 + std::max({std::fabs(b.xmin), std::fabs(b.xmax),
-                                                         std::fabs(b.ymin), std::fabs(b.ymax)}));
+    const auto& g = pb.el(i).geom;
+    double tol_x, tol_y;
+    if (pb.el(i).iform == 0) {
+      tol_x = segment_tolerance * (1 + std::max(std::fabs(b.xmin), std::fabs(b.xmax)));
+      tol_y = segment_tolerance * (1 + std::max(std::fabs(b.ymin), std::fabs(b.ymax)));
+    } else {
+      tol_x = domain_tolerance * (1 + std::fabs(g[0]) + std::fabs(g[2]));
+      tol_y = domain_tolerance * (1 + std::fabs(g[1]) + std::fabs(g[2]));
+    }
     const std::string at = "error in input file: element " + iw(i, 3);
-    if (b.ymin < -tol) halt_input(at + " reaches below the plane y=0 of igg=" + iw(igg, 2));
-    if ((igg == 4 || igg == 5) && b.ymax > pb.gpars(1) + tol)
+    if (b.ymin < -tol_y) halt_input(at + " reaches below the plane y=0 of igg=" + iw(igg, 2));
+    if ((igg == 4 || igg == 5) && b.ymax > pb.gpars(1) + tol_y)
       halt_input(at + " reaches above the plane y=gpars(1) of igg=" + iw(igg, 2));
-    if (igg == 5 && b.xmin < -tol)
+    if (igg == 5 && b.xmin < -tol_x)
       halt_input(at + " reaches into x<0, behind the symmetry plane of igg=" + iw(igg, 2));
   }
+}
+
+// Rejects an element whose length is below the zero-length threshold (or not a number, as for
+// an arc of radius 0 swept through an infinite angle), and one whose length or extent is beyond
+// the range of reals, which no later step can compute with.
+void check_size(const Problem& pb, int i) {
+  const double len = elength(pb, i);
+  if (!(len >= pb.c().zero_length)) halt_input("zero length element  " + iw(i, 2));
+  const Box b = emima(pb, i);
+  if (!std::isfinite(len) || !std::isfinite(b.xmin) || !std::isfinite(b.xmax) ||
+      !std::isfinite(b.ymin) || !std::isfinite(b.ymax))
+    halt_input("error in input file: size of element " + iw(i, 3) + " beyond the range of reals");
 }
 
 // Reads the element entries (header, geometry or copy, sides, separator) until the end of the
 // file, with the checks of each entry in their order. Returns the largest isign.
 int read_elements(ListReader& rd, Problem& pb, Streams& io) {
-  const BuildConstants& c = pb.c();
   int m = 0;
   for (int i = 1; i <= n0 + 1; ++i) {
     Element e;
@@ -109,7 +147,7 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
     if (number >= 1) {
       if (!rd.read_group({&g[0], &g[1], &g[2], &g[3], &g[4]})) premature_end(rd);
       check_finite(rd, {g[0], g[1], g[2], g[3], g[4]});
-      if (elength(pb, i) < c.zero_length) halt_input("zero length element  " + iw(i, 2));
+      check_size(pb, i);
     } else {
       int iele = 0;
       double dx = 0, dy = 0, t = 0;
@@ -131,6 +169,8 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
           g[0] = gk[0] + dx, g[1] = gk[1] + dy, g[2] = gk[2], g[3] = t;
       }
       check_finite(rd, {g[0], g[1], g[2], g[3], g[4]});
+      // A copy keeps the length of its original, unless a huge shift rounds it away.
+      check_size(pb, i);
     }
     if (!rd.read_group({&el.iamns, &el.iaplus})) premature_end(rd);
     if (pb.igg == 3) el.iamns = el.iaplus = -1;
@@ -186,6 +226,15 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   if (!rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps})) premature_end(rd);
   check_finite(rd, {ctl.eps});
   if (ctl.imm < 0) halt_input("error in input file: imm=" + iw(ctl.imm, 2) + " < 0");
+  // The out-of-core iteration holds imm + 1 vectors of nd reals and an imm x imm matrix, and
+  // runs up to itlim cycles of imm + 1 passes over the scratch file, each logged: beyond the
+  // echo's fields (imm in 2 columns, itlim in 3) it would only use memory and time without end.
+  if (ctl.iswitch != 0 && ctl.imm > max_imm)
+    halt_input("error in input file: imm=" + std::to_string(ctl.imm) + " > " +
+               std::to_string(max_imm));
+  if (ctl.iswitch != 0 && ctl.itlim > max_itlim)
+    halt_input("error in input file: itlim=" + std::to_string(ctl.itlim) + " > " +
+               std::to_string(max_itlim));
   if (!rd.skip_line()) premature_end(rd);
 
   const int m = read_elements(rd, pb, io);
@@ -193,10 +242,13 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   if (m == 0) halt_input("error in input file: no conductor (every isign(i) is 0)");
   // Every conductor number up to m needs a conductor element, or its row of the capacitance
   // matrix is empty and the matrix singular.
-  std::vector<bool> has_element(m + 1);
+  // Among n elements some number up to n + 1 is missing when m exceeds n, so the search stops
+  // there: isign may be as large as the largest integer.
+  const int last = std::min(m, pb.n() + 1);
+  std::vector<bool> has_element(last + 1);
   for (const Element& e : pb.elements)
-    if (e.itype == 1) has_element[e.isign] = true;
-  for (int q = 1; q <= m; ++q)
+    if (e.itype == 1 && e.isign <= last) has_element[e.isign] = true;
+  for (int q = 1; q <= last; ++q)
     if (!has_element[q])
       halt_input("error in input file: conductor " + iw(q, 3) +
                  " has no conductor element (itype 1)");
