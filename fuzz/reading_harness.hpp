@@ -69,6 +69,26 @@ inline void check_accepted(const Input& in) {
   for (int k = 0; k < nd - (pb.idmn != 0 ? 1 : 0); ++k)
     require(std::isfinite(t[k]) && std::isfinite(x[k]) && std::isfinite(y[k]),
             "non-finite collocation point");
+
+  // Every point of an accepted element lies where the Green's function is defined. The
+  // allowance here is looser than the reading's (1e-5 of the element's own size on the axis),
+  // so only a real hole of the domain check is reported.
+  const int igg = pb.igg;
+  if (igg != 1 && igg != 2 && igg != 4 && igg != 5) return;
+  int k = 0;
+  for (int i = 1; i <= pb.n(); ++i) {
+    const Element& e = pb.el(i);
+    const auto& g = e.geom;
+    const bool round = e.iform != 0;
+    const double sx = round ? std::fabs(g[0]) + g[2] : std::max(std::fabs(g[0]), std::fabs(g[2]));
+    const double sy = round ? std::fabs(g[1]) + g[2] : std::max(std::fabs(g[1]), std::fabs(g[3]));
+    const double tol_x = 1e-5 * (1 + sx), tol_y = 1e-5 * (1 + sy);
+    for (int j = 0; j < e.ni; ++j, ++k) {
+      require(y[k] >= -tol_y, "an accepted element reaches below y = 0");
+      if (igg >= 4) require(y[k] <= pb.gpars(1) + tol_y, "an accepted element leaves the channel");
+      if (igg == 5) require(x[k] >= -tol_x, "an accepted element reaches into x < 0");
+    }
+  }
 }
 
 /// Reads `bytes` as a problem file. Returns true when the problem was accepted, false when the
