@@ -18,7 +18,7 @@ seconds=${1:-90}
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(reading scratch)
 
-build=build-fuzz
+build="build-fuzz"
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_FUZZ=ON \
   -DOSTREL_GUI=OFF -DOSTREL_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}"
@@ -49,7 +49,7 @@ for t in "${targets[@]}"; do
   "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=8192 -dict="$root/fuzz/$t.dict" -artifact_prefix="$findings/" -print_final_stats=1 \
     "$corpus" "$seeds" >"$log" 2>&1 || rc=$?
-  grep -E '^(stat::|Done|INFO: seed corpus|#[0-9]+ +DONE)' "$log" || true
+  grep -E '^(stat::|Done|INFO: seed corpus|#[0-9]+[[:space:]]+DONE)' "$log" || true
   if [ "$rc" -ne 0 ] || grep -qE 'ERROR: (libFuzzer|AddressSanitizer|LeakSanitizer)|runtime error|finding:' "$log"; then
     echo "fuzz_$t: FINDING (exit status $rc); input kept in $findings/"
     grep -E -A30 'ERROR:|runtime error|finding:' "$log" | head -60 || true
