@@ -21,10 +21,11 @@ namespace ostrel::fuzz {
 
 namespace detail {
 
-// A read-only stream over a copy of `bytes` (fmemopen needs at least one byte of buffer).
+// A read-only stream over a copy of `bytes`; fmemopen needs at least one byte of buffer, so an
+// empty input becomes one empty line.
 struct MemoryFile {
-  explicit MemoryFile(std::string_view bytes) : buf(bytes.begin(), bytes.end()) {
-    if (buf.empty()) buf.push_back('\n');
+  explicit MemoryFile(std::string_view bytes) : buf(std::max<std::size_t>(bytes.size(), 1), '\n') {
+    std::copy(bytes.begin(), bytes.end(), buf.begin());
     f = fmemopen(buf.data(), buf.size(), "r");
     require(f != nullptr, "fmemopen failed");
   }
