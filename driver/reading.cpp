@@ -18,6 +18,11 @@ namespace {
 constexpr int max_imm = 99;
 constexpr int max_itlim = 999;
 
+// Relative allowance of an arc's sweep over one full turn.
+constexpr double full_turn_tolerance = 1e-6;
+// Largest start or end angle of an arc, in turns.
+constexpr double max_arc_turns = 1e6;
+
 // An end of file where the reading needs a value.
 [[noreturn]] void premature_end(const ListReader& rd) {
   rd.fail("end of file inside a group");
@@ -109,6 +114,19 @@ void check_size(const Problem& pb, int i) {
   if (!std::isfinite(len) || !std::isfinite(b.xmin) || !std::isfinite(b.xmax) ||
       !std::isfinite(b.ymin) || !std::isfinite(b.ymax))
     halt_input("error in input file: size of element " + iw(i, 3) + " beyond the range of reals");
+  const Element& e = pb.el(i);
+  if (e.iform != 1 && e.iform != 2) return;
+  // An arc that turns more than once covers part of its circle twice, where its charge is not
+  // determined: the system would be singular. One turn, within the rounding of 360 degrees or
+  // of 2 pi written out, is the whole circle.
+  const double turn = e.iform == 2 ? 360.0 : 2 * std::numbers::pi;
+  const auto& g = e.geom;
+  if (std::fabs(g[4] - g[3]) > turn * (1 + full_turn_tolerance))
+    halt_input("error in input file: arc " + iw(i, 3) + " turns more than a full circle");
+  // Points of the arc are computed from its start angle plus a part of the sweep: beyond a
+  // million turns the rounding of that sum alone moves them by more than 1e-9 of the radius.
+  if (std::fabs(g[3]) > max_arc_turns * turn || std::fabs(g[4]) > max_arc_turns * turn)
+    halt_input("error in input file: angles of arc " + iw(i, 3) + " beyond a million turns");
 }
 
 // Reads the element entries (header, geometry or copy, sides, separator) until the end of the

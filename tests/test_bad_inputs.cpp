@@ -187,8 +187,12 @@ const BadCase bad_cases[] = {
    "error in input file: element   1 reaches below the plane y=0 of igg= 1"},
   {"below_symmetry_plane_arc.inp", Where::log,
    "error in input file: element   1 reaches below the plane y=0 of igg= 2"},
-  {"arc_with_huge_angles_below_ground.inp", Where::log,
+  {"arc_at_large_angles_below_ground.inp", Where::log,
    "error in input file: element   1 reaches below the plane y=0 of igg= 1"},
+  {"arc_angles_beyond_a_million_turns.inp", Where::log,
+   "error in input file: angles of arc   1 beyond a million turns"},
+  {"arc_more_than_a_full_turn.inp", Where::log,
+   "error in input file: arc   1 turns more than a full circle"},
   {"above_channel.inp", Where::log,
    "error in input file: element   1 reaches above the plane y=gpars(1) of igg= 4"},
   {"behind_channel_symmetry_plane.inp", Where::log,
@@ -365,20 +369,39 @@ TEST(DomainChecks, AllowanceBelongsToEachAxis) {
   EXPECT_FALSE(read("4 0 2 0 0 0 0", "1 2 1 1 4 1 1\n0 2 1 180 360\n1 1\n").stopped);
 }
 
-TEST(DomainChecks, ArcsAtHugeAnglesAreDecidedAtOnce) {
+// The last log line of a stopped reading ("" when it went through).
+std::string stop_line(const std::string& green, const std::string& element) {
+  const Read r = read(green, element);
+  return r.stopped && !r.halt.log.empty() ? r.halt.log.back() : "";
+}
+
+TEST(DomainChecks, ArcAnglesAndSweeps) {
   const std::string ground = "1 0 0 0 0 0 0";
-  // Sweep of 6 radians around a centre 0.5 above the plane: reaches below it wherever it starts.
-  for (const char* angles : {"1.5e16 1.5000000000000006e16", "-1e300 -1e300",
-                             "1e12 1.000000000006e12", "-8.5e17 -8.4999999999999994e17"}) {
-    const Read r = read(ground, std::string("1 1 1 1 4 1 1\n0 0.5 1 ") + angles + "\n1 1\n");
-    ASSERT_TRUE(r.stopped) << angles;
-    ASSERT_FALSE(r.halt.log.empty()) << angles;
-    EXPECT_TRUE(contains(r.halt.log.back(), "below the plane") ||
-                contains(r.halt.log.back(), "zero length"))
-        << angles << ": " << r.halt.log.back();
-  }
-  // A small arc high above the plane at a huge angle passes.
-  EXPECT_FALSE(read(ground, "1 1 1 1 4 1 1\n0 5 1 1e12 1.000000000001e12\n1 1\n").stopped);
+  const auto arc = [&](const char* form, const char* centre_radius, const char* angles) {
+    return stop_line(ground, std::string("1 ") + form + " 1 1 4 1 1\n" + centre_radius + " " +
+                                 angles + "\n1 1\n");
+  };
+  // Sweeps of 6 radians around a centre 0.5 above the plane, at large angles: below the plane
+  // wherever they start (stepping through the quarter directions once never ended here).
+  for (const char* angles : {"6e6 6000006", "-6.2e6 -6199994", "1234567.8 1234573.8"})
+    EXPECT_EQ(arc("1", "0 0.5 1", angles),
+              "error in input file: element   1 reaches below the plane y=0 of igg= 1")
+        << angles;
+  EXPECT_EQ(arc("1", "0 5 1", "6e6 6000001"), "");  // high above: passes
+  // Beyond a million turns the points lose their place on the circle.
+  for (const char* angles : {"1.5e16 1.5000000000000006e16", "6.3e6 6300001", "-6.3e6 -6300004"})
+    EXPECT_NE(arc("1", "0 5 1", angles).find("angles of arc   1 beyond a million turns"),
+              std::string::npos)
+        << angles;
+  EXPECT_EQ(arc("2", "0 5 1", "3.5e8 350000001"), "");
+  // More than one turn covers the circle twice; one turn written out is the circle.
+  EXPECT_EQ(arc("1", "0 5 1", "0 7"), "error in input file: arc   1 turns more than a full circle");
+  EXPECT_EQ(arc("2", "0 5 1", "-10 351"),
+            "error in input file: arc   1 turns more than a full circle");
+  EXPECT_EQ(arc("1", "0 5 1", "1.45e17 1.5000000003e308"),
+            "error in input file: arc   1 turns more than a full circle");  // once made NaN points
+  EXPECT_EQ(arc("1", "0 5 1", "0 6.2831854"), "");
+  EXPECT_EQ(arc("2", "0 5 1", "90 -270"), "");
   // Arcs whose ends stay above the plane: only the bottom of the circle, when the sweep passes
   // it, reaches below.
   for (const char* angles : {"-60 60", "60 120", "120 240", "780 840"})
