@@ -3,7 +3,7 @@
 // BM_decomp/N and BM_dgetrf/N factorise the same random matrix (entries uniform in [-1,1], a
 // fixed seed) with OpenBLAS limited to one thread for both, so that the comparison measures
 // the algorithms and not how a shared machine schedules threads; the _2t variants repeat it with
-// two OpenBLAS threads for both. The rate counter is 2n^3/3 flops per second.
+// two OpenBLAS threads for both. The rate counter is 2n^3/3 flops per second of wall time.
 // BM_decomp_column/N and BM_decomp_blocking/N/panel/base are the measurements behind the
 // crossover order and the panel and base widths of lu_default_blocking.
 // BM_scratch_read and BM_scratch_write report values converted per second.
@@ -96,10 +96,20 @@ void BM_decomp_blocking(benchmark::State& st) {
   run_decomp(st, 1, bl);
 }
 
-BENCHMARK(BM_decomp)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_dgetrf)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_decomp_2t)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_dgetrf_2t)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_decomp)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_dgetrf)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_decomp_2t)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_dgetrf_2t)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_decomp_column)
     ->Arg(64)
     ->Arg(96)
