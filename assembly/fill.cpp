@@ -73,7 +73,7 @@ void fill_charge_row(const System& s, std::span<double> row, std::size_t stride,
 void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in_core,
                   std::vector<std::vector<double>>& bufs) {
   const int ni = s.pb.el(i).ni;
-#pragma omp parallel for schedule(dynamic, 1)
+#pragma omp parallel for schedule(static)
   for (int k = 1; k <= ni; ++k)
     fill_row(s, i, k, ama, ld, in_core ? s.off[i] + k : k, bufs[omp_get_thread_num()]);
 }

@@ -8,6 +8,7 @@
 #include "driver/fields.hpp"
 #include "driver/freeformat.hpp"
 #include "driver/halt.hpp"
+#include "geometry/coincidence.hpp"
 #include "geometry/element.hpp"
 
 namespace ostrel {
@@ -101,6 +102,18 @@ void check_domain(const Problem& pb) {
       halt_input(at + " reaches above the plane y=gpars(1) of igg=" + iw(igg, 2));
     if (igg == 5 && b.xmin < -tol_x)
       halt_input(at + " reaches into x<0, behind the symmetry plane of igg=" + iw(igg, 2));
+  }
+}
+
+// Rejects two conductor elements that share a stretch of curve: their potential equations
+// coincide, the system is singular, and its solution would be numbers without meaning.
+void check_coinciding_conductors(const Problem& pb) {
+  for (int i = 1; i <= pb.n(); ++i) {
+    if (pb.el(i).itype != 1) continue;
+    for (int j = 1; j <= pb.n(); ++j)
+      if (j != i && pb.el(j).itype == 1 && nodes_on_element(pb, i, j) >= 2)
+        halt_input("error in input file: conductor elements " + iw(std::min(i, j), 3) + " and " +
+                   iw(std::max(i, j), 3) + " coincide or overlap");
   }
 }
 
@@ -292,6 +305,7 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
     }
   }
   check_domain(pb);
+  check_coinciding_conductors(pb);
 
   Dimensions& dims = input.dims;
   dims.n = pb.n();

@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -101,6 +102,11 @@ int run_console(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     Halt h;
     h.console = {" Can not allocate memory"};
+    return finish_halt(h, std::cout, &log, std::cerr);
+  } catch (const std::exception& e) {
+    // No routine ends a run this way; should one ever do, the run still ends with a message.
+    Halt h;
+    h.console = h.log = {std::string(" Internal error: ") + e.what()};
     return finish_halt(h, std::cout, &log, std::cerr);
   }
   std::cout << "\n\nTotal CPU time  " << fw(cpu_seconds(), 5, 1) << " sec" << std::endl;

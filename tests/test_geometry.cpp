@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/halt.hpp"
+#include "geometry/coincidence.hpp"
 #include "geometry/element.hpp"
 #include "geometry/grid.hpp"
 
@@ -172,5 +173,21 @@ TEST(Grid, UnknownLawStops) {
     FAIL();
   } catch (const Halt& h) {
     EXPECT_EQ(h.console, (std::vector<std::string>{"No such grids"}));
+  }
+}
+
+TEST(Geometry, DistanceToEachForm) {
+  Problem seg = one(0, {0, 0, 2, 0, 0});
+  EXPECT_DOUBLE_EQ(distance_to_element(seg, 1, 1, 3), 3.0);
+  EXPECT_DOUBLE_EQ(distance_to_element(seg, 1, 5, 4), 5.0);  // beyond B: distance to B
+  Problem circle = one(3, {1, 1, 2, -1, 0});
+  EXPECT_DOUBLE_EQ(distance_to_element(circle, 1, 1, 4), 1.0);
+  EXPECT_DOUBLE_EQ(distance_to_element(circle, 1, 1, 1), 2.0);  // the centre
+  // A quarter arc in degrees from 0 to 90, given either way round.
+  for (auto angles : {std::pair{0.0, 90.0}, std::pair{90.0, 0.0}}) {
+    Problem arc = one(2, {0, 0, 1, angles.first, angles.second});
+    EXPECT_NEAR(distance_to_element(arc, 1, 2, 2), std::sqrt(8.0) - 1, 1e-12);
+    // (-1, 0) is on the circle but outside the sweep: the nearer end is (0, 1).
+    EXPECT_NEAR(distance_to_element(arc, 1, -1, 0), std::sqrt(2.0), 1e-6);
   }
 }

@@ -183,7 +183,7 @@ TEST(Reading, NumberingWarningAndCopies) {
   Outcome o = read_text(
       head + entry(1, "1 1 1 4 1 1", "1 2 3 0.5 1.5") + entry(2, "2 3 0 4 1 1", "0 0 1 10 20") +
       entry(-3, "0 1 1 4 1 1", "1 5 6 0.25") + entry(4, "0 1 1 4 1 1", "0 0 1 1 0") +
-      entry(3, "0 1 1 4 1 1", "0 0 1 1 0") + entry(-4, "0 1 2 5 1 1", "4 1 2 0"));
+      entry(3, "0 1 1 4 1 1", "5 5 6 6 0") + entry(-4, "0 1 2 5 1 1", "4 1 2 0"));
   ASSERT_FALSE(o.stopped) << o.halt.log[0];
   EXPECT_NE(o.log.find("\nwarning - error numeration element   5\n\n"), std::string::npos);
   const Problem& pb = o.input.problem;
@@ -222,7 +222,7 @@ TEST(Reading, EndOfTheElementList) {
 TEST(Reading, CapacityOfOneHundredElements) {
   std::string text = head;
   for (int i = 1; i <= 100; ++i)
-    text += entry(i, "0 1 1 3 1 1", "0 0 1 0 0");
+    text += entry(i, "0 1 1 3 1 1", "0 " + std::to_string(i) + " 1 " + std::to_string(i) + " 0");
   Outcome ok = read_text(text);
   ASSERT_FALSE(ok.stopped);
   EXPECT_NE(ok.log.find(" n=**   m= 1\n"), std::string::npos);
@@ -335,4 +335,31 @@ TEST(Reading, EndOfFileInsideAGroupIsAReadError) {
   o = read_text("only a title\n");
   ASSERT_TRUE(o.stopped);
   EXPECT_EQ(o.halt.status, exit_io_error);
+}
+
+TEST(Reading, CoincidingConductorsAreRejected) {
+  std::string ground = head;
+  ground.replace(ground.find("0 0 0 0 0 0 0\n"), 14, "1 0 0 0 0 0 0\n");
+  // A copy on top of its original.
+  expect_input_error(
+      ground + entry(1, "3 1 1 8 1 1", "0 2 0.5 0 0") + entry(-2, "3 1 2 8 1 1", "1 0 0 0"),
+      "error in input file: conductor elements   1 and   2 coincide or overlap");
+  // Two segments sharing a stretch, and an arc lying on a circle.
+  expect_input_error(
+      ground + entry(1, "0 1 1 8 1 1", "0 1 2 1 0") + entry(2, "0 1 2 8 1 1", "1 1 3 1 0"),
+      "error in input file: conductor elements   1 and   2 coincide or overlap");
+  expect_input_error(
+      ground + entry(1, "3 1 1 8 1 1", "0 2 0.5 0 0") + entry(2, "2 1 1 8 1 1", "0 2 0.5 10 80"),
+      "error in input file: conductor elements   1 and   2 coincide or overlap");
+  // Touching is allowed: a wire resting on a strip, a strip ending where another begins; so is
+  // an interface along a conductor.
+  EXPECT_FALSE(read_text(ground + entry(1, "3 1 1 8 1 1", "0 1.5 0.5 0 0") +
+                         entry(2, "0 1 2 9 1 1", "-2 1 2 1 0"))
+                   .stopped);
+  EXPECT_FALSE(read_text(ground + entry(1, "0 1 1 8 1 1", "0 1 2 1 0") +
+                         entry(2, "0 1 2 8 1 1", "2 1 4 1 0"))
+                   .stopped);
+  EXPECT_FALSE(read_text(ground + entry(1, "0 1 1 8 1 1", "0 1 2 1 0") +
+                         entry(2, "0 3 0 8 1 1", "0 1 2 1 0"))
+                   .stopped);
 }
