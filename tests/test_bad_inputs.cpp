@@ -165,6 +165,8 @@ const BadCase bad_cases[] = {
   {"side_index_out_of_range.inp", Where::log,
    "error in input file: side index of element  1 = 9 != {-1,0,1,2,3,4,5}"},
   {"no_element.inp", Where::log, "error in input file: no boundary element"},
+  {"coinciding_conductors.inp", Where::log,
+   "error in input file: conductor elements   1 and   2 coincide or overlap"},
   {"no_conductor.inp", Where::log, "error in input file: no conductor (every isign(i) is 0)"},
   {"conductor_without_element.inp", Where::log,
    "error in input file: conductor   2 has no conductor element (itype 1)"},
