@@ -1,5 +1,6 @@
 // The scratch file format (hand-written lines, round trips, damaged files) and the work arrays.
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -165,7 +166,7 @@ Record random_record(std::mt19937_64& g, int nd) {
                             std::numeric_limits<double>::denorm_min(),
                             std::numeric_limits<double>::max()};
   Record r;
-  r.p = 1 + static_cast<int>(g() % 7);
+  r.p = 1 + static_cast<int>(g() % std::min(7, nd));  // a block row has at least p columns
   r.nd = nd;
   r.ld = r.p + static_cast<int>(g() % 3);
   r.ldb = r.p + static_cast<int>(g() % 2);
