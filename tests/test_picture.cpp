@@ -17,6 +17,7 @@
 
 #include "driver/fields.hpp"
 #include "driver/halt.hpp"
+#include "driver/reading.hpp"
 #include "picture/psout.hpp"
 
 namespace {
@@ -687,6 +688,28 @@ TEST(PictureGhostscript, AwkwardProblemsStillGiveValidPictures) {
   EXPECT_GT(count(render(problem({make(0, 3, 0, {0, 1, 10, 1, 0})}), dir, "flat.inp"), green), 300);
   // Huge geometry: nothing meaningful to see, but the interpreter must accept the file.
   render(problem({make(0, 1, 1, {-1e300, 0, 1e300, 1, 0})}, 5, 1e300), dir, "huge.inp");
+}
+
+// Every bundled example, read as a user's run reads it, gives a picture that Ghostscript
+// draws: conductors red, grounded conductors blue, interfaces green.
+TEST(PictureGhostscript, EveryExampleIsDrawn) {
+  if (!have_gs()) GTEST_SKIP() << "Ghostscript (gs) is not on PATH";
+  TempDir dir;
+  struct Example {
+    const char* file;
+    bool grounded, interface;
+  };
+  for (Example ex : {Example{"coax.inp", true, false}, Example{"microstrip.inp", false, true},
+                     Example{"coupled.inp", false, false}}) {
+    std::ifstream in(fs::path(OSTREL_SOURCE_DIR) / "examples" / ex.file);
+    std::ostringstream sink;
+    Streams io{sink, sink, sink};
+    const Input input = read_problem(in, ex.file, io);
+    const Image img = render(input.problem, dir, ex.file);
+    EXPECT_GT(count(img, red), 50) << ex.file;
+    EXPECT_EQ(count(img, blue) > 50, ex.grounded) << ex.file;
+    EXPECT_EQ(count(img, green) > 50, ex.interface) << ex.file;
+  }
 }
 
 }  // namespace
