@@ -131,10 +131,12 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
 
   // 1. Collocation points and the quadrature points of every element.
   collocation_points(pb, w.tcol.first(npts), w.xcol.first(npts), w.ycol.first(npts));
-  check_green(pb);
   const ElementQuadrature quad(pb, w.tcol.first(npts));
   const System s(pb, quad, w.tcol, w.xcol, w.ycol, nd);
   io.console << "Filling BEM matrix " << std::flush;
+  // An unknown kernel stops the run where its first evaluation would; the parallel fill below
+  // must not throw.
+  check_green(pb);
 
   // 2./3. Fill the rows of one element after the other, in parallel over the element's rows.
   std::vector<std::vector<double>> bufs(omp_get_max_threads(), std::vector<double>(dims.nimax));
