@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libopenblas-dev qt6-base-dev ghostscript
+# OpenBLAS: the LU's matrix products; Ghostscript: the picture tests; clang and its runtime:
+# the fuzz targets. (Qt 6 comes with the windowed program.)
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libopenblas-dev ghostscript
           clang libclang-rt-14-dev clang-format)
 missing=()
 for p in "${packages[@]}"; do
