@@ -42,31 +42,17 @@ void check_finite(const ListReader& rd, std::initializer_list<double> values) {
 Box reach(const Problem& pb, int i) {
   const Element& e = pb.el(i);
   if (e.iform == 0 || e.iform == 3) return emima(pb, i);
-  // Arc: end points, plus the axis directions that the sweep passes. The angles are converted
-  // to radians as elem() converts them, so the box is the box of the points it computes.
+  // Arc: end points, plus the axis directions (k * 90 degrees) that the sweep passes; the box
+  // is that of the points elem() computes.
   const auto& g = e.geom;
-  const double pi = pb.c().pi;
-  const double a = e.iform == 2 ? pi * g[3] / 180 : g[3];
-  const double b = e.iform == 2 ? pi * g[4] / 180 : g[4];
-  const double sweep = std::fabs(b - a);
-  constexpr double two_pi = 2 * std::numbers::pi;
-  if (!(sweep < two_pi)) return emima(pb, i);
+  const ArcSweep arc = arc_sweep(pb, i);
+  if (!(arc.sweep < 2 * std::numbers::pi)) return emima(pb, i);
   const Point p = elem(pb, i, -1.0), q = elem(pb, i, 1.0);
   Box box{amin(p.x, q.x), amax(p.x, q.x), amin(p.y, q.y), amax(p.y, q.y)};
-  // The arc turns counter-clockwise from its smaller angle through `sweep`. That angle is
-  // reduced to (-pi, pi] through its sine and cosine (exact for angles of any size); direction
-  // k (k * 90 degrees) is passed when it lies at most `sweep` further on.
-  const double lo = std::min(a, b);
-  const double start = std::atan2(std::sin(lo), std::cos(lo));
-  for (int k = 0; k < 4; ++k) {
-    double d = std::fmod(k * (std::numbers::pi / 2) - start, two_pi);
-    if (d < 0) d += two_pi;
-    if (d > sweep) continue;
-    if (k == 0) box.xmax = g[0] + g[2];
-    if (k == 1) box.ymax = g[1] + g[2];
-    if (k == 2) box.xmin = g[0] - g[2];
-    if (k == 3) box.ymin = g[1] - g[2];
-  }
+  if (arc.covers(0)) box.xmax = g[0] + g[2];
+  if (arc.covers(std::numbers::pi / 2)) box.ymax = g[1] + g[2];
+  if (arc.covers(std::numbers::pi)) box.xmin = g[0] - g[2];
+  if (arc.covers(3 * std::numbers::pi / 2)) box.ymin = g[1] - g[2];
   return box;
 }
 

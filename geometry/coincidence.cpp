@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 #include "geometry/element.hpp"
@@ -37,18 +36,8 @@ double distance_to_element(const Problem& pb, int j, double x, double y) {
   if (e.iform == 0) return distance_to_segment(x, y, g[0], g[1], g[2], g[3]);
   const double radial = std::fabs(std::hypot(x - g[0], y - g[1]) - g[2]);
   if (e.iform == 3) return radial;
-  // Arc: the point's direction must lie within the sweep, counted from the smaller angle.
-  const double pi = pb.c().pi;
-  const double a = e.iform == 2 ? pi * g[3] / 180 : g[3];
-  const double b = e.iform == 2 ? pi * g[4] / 180 : g[4];
-  const double sweep = std::fabs(b - a);
-  constexpr double two_pi = 2 * std::numbers::pi;
-  if (sweep >= two_pi) return radial;
-  const double lo = std::min(a, b);
-  double d = std::atan2(y - g[1], x - g[0]) - std::atan2(std::sin(lo), std::cos(lo));
-  d = std::fmod(d, two_pi);
-  if (d < 0) d += two_pi;
-  if (d <= sweep) return radial;
+  // Arc: the point's direction must lie on the sweep, else the nearer end point is nearest.
+  if (arc_sweep(pb, j).covers(std::atan2(y - g[1], x - g[0]))) return radial;
   const Point p = elem(pb, j, -1.0), q = elem(pb, j, 1.0);
   return std::min(std::hypot(x - p.x, y - p.y), std::hypot(x - q.x, y - q.y));
 }

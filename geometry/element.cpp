@@ -1,6 +1,8 @@
 #include "geometry/element.hpp"
 
+#include <cassert>
 #include <cmath>
+#include <numbers>
 
 #include "driver/fields.hpp"
 #include "driver/halt.hpp"
@@ -128,6 +130,25 @@ Box emima(const Problem& pb, int i) {
     default:
       bad_form(i, e.iform);
   }
+}
+
+ArcSweep arc_sweep(const Problem& pb, int i) {
+  const Element& e = pb.el(i);
+  assert(e.iform == 1 || e.iform == 2);
+  const auto& g = e.geom;
+  const double pi = pb.c().pi;
+  const double a = e.iform == 2 ? pi * g[3] / 180 : g[3];
+  const double b = e.iform == 2 ? pi * g[4] / 180 : g[4];
+  // The smaller angle reduced through its sine and cosine: exact for angles of any size.
+  const double lo = std::min(a, b);
+  return {std::atan2(std::sin(lo), std::cos(lo)), std::fabs(b - a)};
+}
+
+bool ArcSweep::covers(double angle) const {
+  constexpr double two_pi = 2 * std::numbers::pi;
+  double d = std::fmod(angle - start, two_pi);
+  if (d < 0) d += two_pi;
+  return d <= sweep;
 }
 
 }  // namespace ostrel

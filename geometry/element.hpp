@@ -31,6 +31,18 @@ double elength(const Problem& pb, int i);
 /// Axis-aligned box containing element i (the whole circle for arcs).
 Box emima(const Problem& pb, int i);
 
+/// The directions an arc (forms 1 and 2) covers, with its angles converted to radians as elem()
+/// converts them: counter-clockwise from `start`, the smaller angle reduced to (-pi, pi], through
+/// `sweep` = |phi2 - phi1| (not a number when the angles are not).
+struct ArcSweep {
+  double start = 0, sweep = 0;
+  /// True when the direction `angle` (radians, any size) lies on the arc. O(1).
+  bool covers(double angle) const;
+};
+
+/// The sweep of arc i (forms 1 and 2; asserted). O(1).
+ArcSweep arc_sweep(const Problem& pb, int i);
+
 /// a when a < b, otherwise b.
 inline double amin(double a, double b) {
   return a < b ? a : b;
