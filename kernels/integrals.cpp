@@ -78,8 +78,13 @@ double f0l(double a, double b, double c, double d, double t0, double tiny) {
   return (f1l(a - t0, d - t0, tiny) - f1l(b - t0, d - t0, tiny)) / (c - d);
 }
 
-double wtl(const Problem& pb, int i, double a, double b, double c, double d, int code, double t0,
-           double x0, double y0, double nx, double ny) {
+namespace {
+
+// The Gauss rule on [a, b] of ramp(t) K(t): the sum of ramp(t) K h w in table order, with
+// m = (a+b)/2, h = (b-a)/2, t = m + h xi. A ramp of 1 multiplies exactly, so wtl0 keeps its bits.
+template <class Ramp>
+double gauss_sum(const Problem& pb, int i, double a, double b, int code, double t0, double x0,
+                 double y0, double nx, double ny, Ramp ramp) {
   check_code(code);
   const double m = (a + b) / 2;
   const double h = (b - a) / 2;
@@ -87,23 +92,23 @@ double wtl(const Problem& pb, int i, double a, double b, double c, double d, int
   for (int q = 0; q < gauss.count; ++q) {
     const double t = m + h * gauss.node[q];
     const double k = kernel_at(pb, i, code, t, t0, x0, y0, nx, ny);
-    sum += (t - c) * k * h * gauss.weight[q];
+    sum += ramp(t) * k * h * gauss.weight[q];
   }
-  return sum / (d - c);
+  return sum;
+}
+
+}  // namespace
+
+double wtl(const Problem& pb, int i, double a, double b, double c, double d, int code, double t0,
+           double x0, double y0, double nx, double ny) {
+  const auto rise = [c](double t) { return t - c; };
+  return gauss_sum(pb, i, a, b, code, t0, x0, y0, nx, ny, rise) / (d - c);
 }
 
 double wtl0(const Problem& pb, int i, double a, double b, int code, double t0, double x0, double y0,
             double nx, double ny) {
-  check_code(code);
-  const double m = (a + b) / 2;
-  const double h = (b - a) / 2;
-  double sum = 0;
-  for (int q = 0; q < gauss.count; ++q) {
-    const double t = m + h * gauss.node[q];
-    const double k = kernel_at(pb, i, code, t, t0, x0, y0, nx, ny);
-    sum += k * h * gauss.weight[q];
-  }
-  return sum;
+  const auto one = [](double) { return 1.0; };
+  return gauss_sum(pb, i, a, b, code, t0, x0, y0, nx, ny, one);
 }
 
 double sigal(const Problem& pb, int i, int k, std::span<const double> T, int code, double t0,
