@@ -186,26 +186,9 @@ void ElementQuadrature::element_integrals(int j, int code, double t0, double x0,
       out[l] = std::numeric_limits<double>::quiet_NaN();
     return;
   }
-  switch (green_.igg) {
-    case 0:
-      dispatch_code<0>(e, code, t0, x0, y0, nx, ny, out);
-      break;
-    case 1:
-      dispatch_code<1>(e, code, t0, x0, y0, nx, ny, out);
-      break;
-    case 2:
-      dispatch_code<2>(e, code, t0, x0, y0, nx, ny, out);
-      break;
-    case 3:
-      dispatch_code<3>(e, code, t0, x0, y0, nx, ny, out);
-      break;
-    case 4:
-      dispatch_code<4>(e, code, t0, x0, y0, nx, ny, out);
-      break;
-    default:  // 5
-      dispatch_code<5>(e, code, t0, x0, y0, nx, ny, out);
-      break;
-  }
+  with_selector(green_.igg, [&](auto s) {
+    dispatch_code<decltype(s)::value>(e, code, t0, x0, y0, nx, ny, out);
+  });
 }
 
 }  // namespace ostrel

@@ -18,8 +18,10 @@
 // functions g/dgdn are one and the same expression sequence and give identical bits.
 #pragma once
 
+#include <cassert>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "driver/problem.hpp"
 
@@ -53,6 +55,28 @@ inline void grst(double x, double y, double x0, double y0, double a, double pi, 
   const double m = 0.5 * pi / a;
   gx = m * (ss / (cc - cp) - ss / (cc - cm));
   gy = m * (std::sin(pi * (y + y0) / a) / (cc - cp) - std::sin(pi * (y0 - y) / a) / (cc - cm));
+}
+
+/// Calls f(std::integral_constant<int, Igg>{}) for the selector igg, so that the kernel is
+/// chosen once per call site instead of once per point. Needs 0 <= igg <= igg_max (asserted;
+/// anything else is taken as 5).
+template <class F>
+decltype(auto) with_selector(int igg, F&& f) {
+  assert(igg >= 0 && igg <= igg_max);
+  switch (igg) {
+    case 0:
+      return f(std::integral_constant<int, 0>{});
+    case 1:
+      return f(std::integral_constant<int, 1>{});
+    case 2:
+      return f(std::integral_constant<int, 2>{});
+    case 3:
+      return f(std::integral_constant<int, 3>{});
+    case 4:
+      return f(std::integral_constant<int, 4>{});
+    default:
+      return f(std::integral_constant<int, 5>{});
+  }
 }
 
 /// The kernel of one run: selector and the constants derived from the problem, built once.
@@ -172,42 +196,15 @@ inline double GreenKernel::normal_derivative(double x, double y, double x0, doub
 }
 
 inline double GreenKernel::operator()(double x, double y, double x0, double y0) const {
-  switch (igg) {
-    case 0:
-      return value<0>(x, y, x0, y0);
-    case 1:
-      return value<1>(x, y, x0, y0);
-    case 2:
-      return value<2>(x, y, x0, y0);
-    case 3:
-      return value<3>(x, y, x0, y0);
-    case 4:
-      return value<4>(x, y, x0, y0);
-    case 5:
-      return value<5>(x, y, x0, y0);
-    default:
-      return std::numeric_limits<double>::quiet_NaN();
-  }
+  if (!valid()) return std::numeric_limits<double>::quiet_NaN();
+  return with_selector(igg, [&](auto s) { return value<decltype(s)::value>(x, y, x0, y0); });
 }
 
 inline double GreenKernel::dn(double x, double y, double x0, double y0, double nx,
                               double ny) const {
-  switch (igg) {
-    case 0:
-      return normal_derivative<0>(x, y, x0, y0, nx, ny);
-    case 1:
-      return normal_derivative<1>(x, y, x0, y0, nx, ny);
-    case 2:
-      return normal_derivative<2>(x, y, x0, y0, nx, ny);
-    case 3:
-      return normal_derivative<3>(x, y, x0, y0, nx, ny);
-    case 4:
-      return normal_derivative<4>(x, y, x0, y0, nx, ny);
-    case 5:
-      return normal_derivative<5>(x, y, x0, y0, nx, ny);
-    default:
-      return std::numeric_limits<double>::quiet_NaN();
-  }
+  if (!valid()) return std::numeric_limits<double>::quiet_NaN();
+  return with_selector(
+      igg, [&](auto s) { return normal_derivative<decltype(s)::value>(x, y, x0, y0, nx, ny); });
 }
 
 /// Stops the run with the stop text "error parameter Green function" (no console or log line)
