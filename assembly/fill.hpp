@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 #include "geometry/element.hpp"
 #include "kernels/element_quadrature.hpp"
 

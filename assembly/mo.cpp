@@ -9,8 +9,8 @@
 
 #include "assembly/fill.hpp"
 #include "assembly/results.hpp"
-#include "driver/fields.hpp"
-#include "driver/halt.hpp"
+#include "base/fields.hpp"
+#include "base/halt.hpp"
 #include "geometry/element.hpp"
 #include "geometry/grid.hpp"
 #include "kernels/element_quadrature.hpp"

@@ -1,8 +1,8 @@
 // The solution driver: collocation, fill, factorisation, one solution per conductor, charges.
 #pragma once
 
-#include "driver/problem.hpp"
-#include "driver/streams.hpp"
+#include "base/problem.hpp"
+#include "base/streams.hpp"
 #include "solvers/storage.hpp"
 
 namespace ostrel {

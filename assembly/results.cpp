@@ -5,9 +5,9 @@
 #include <ostream>
 #include <string>
 
+#include "base/fields.hpp"
+#include "base/halt.hpp"
 #include "constants.hpp"
-#include "driver/fields.hpp"
-#include "driver/halt.hpp"
 #include "solvers/lu.hpp"
 
 namespace ostrel {

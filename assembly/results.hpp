@@ -4,8 +4,8 @@
 #include <iosfwd>
 #include <span>
 
-#include "driver/problem.hpp"
-#include "driver/streams.hpp"
+#include "base/problem.hpp"
+#include "base/streams.hpp"
 #include "solvers/storage.hpp"
 
 namespace ostrel {

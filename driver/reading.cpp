@@ -5,9 +5,9 @@
 #include <numbers>
 #include <ostream>
 
-#include "driver/fields.hpp"
-#include "driver/freeformat.hpp"
-#include "driver/halt.hpp"
+#include "base/fields.hpp"
+#include "base/freeformat.hpp"
+#include "base/halt.hpp"
 #include "geometry/coincidence.hpp"
 #include "geometry/element.hpp"
 

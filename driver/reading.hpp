@@ -4,8 +4,8 @@
 #include <istream>
 #include <string>
 
-#include "driver/problem.hpp"
-#include "driver/streams.hpp"
+#include "base/problem.hpp"
+#include "base/streams.hpp"
 
 namespace ostrel {
 

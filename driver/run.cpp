@@ -8,11 +8,11 @@
 #include <new>
 #include <string>
 
-#include "driver/fields.hpp"
-#include "driver/freeformat.hpp"
-#include "driver/halt.hpp"
+#include "base/fields.hpp"
+#include "base/freeformat.hpp"
+#include "base/halt.hpp"
+#include "base/streams.hpp"
 #include "driver/reading.hpp"
-#include "driver/streams.hpp"
 #include "elements.hpp"
 #include "picture/psout.hpp"
 #include "solvers/storage.hpp"

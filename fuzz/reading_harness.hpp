@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "driver/reading.hpp"
 #include "elements.hpp"
 #include "fuzz/finding.hpp"

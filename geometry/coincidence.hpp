@@ -1,7 +1,7 @@
 // Detection of elements that lie on top of each other.
 #pragma once
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

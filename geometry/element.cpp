@@ -4,8 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "driver/fields.hpp"
-#include "driver/halt.hpp"
+#include "base/fields.hpp"
+#include "base/halt.hpp"
 
 namespace ostrel {
 

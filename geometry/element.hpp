@@ -8,7 +8,7 @@
 // rejects such forms, so this is a guard).
 #pragma once
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "geometry/element.hpp"
 
 namespace ostrel {

@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 #include "kernels/gauss.hpp"
 #include "kernels/green.hpp"
 

@@ -1,6 +1,6 @@
 #include "kernels/green.hpp"
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 
 namespace ostrel {
 

@@ -23,7 +23,7 @@
 #include <limits>
 #include <type_traits>
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

@@ -3,7 +3,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "geometry/element.hpp"
 #include "kernels/gauss.hpp"
 #include "kernels/green.hpp"

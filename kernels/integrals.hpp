@@ -18,7 +18,7 @@
 #include <array>
 #include <span>
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

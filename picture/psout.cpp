@@ -6,8 +6,8 @@
 #include <fstream>
 #include <ostream>
 
-#include "driver/fields.hpp"
-#include "driver/halt.hpp"
+#include "base/fields.hpp"
+#include "base/halt.hpp"
 #include "geometry/element.hpp"
 
 namespace ostrel {

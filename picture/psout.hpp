@@ -9,7 +9,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

@@ -1,7 +1,7 @@
 // The test that a straight element contributes nothing to a normal derivative.
 #pragma once
 
-#include "driver/problem.hpp"
+#include "base/problem.hpp"
 
 namespace ostrel {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 
 namespace ostrel {
 

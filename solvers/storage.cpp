@@ -8,7 +8,7 @@
 #include <string>
 
 #include "assembly/mo.hpp"
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "solvers/scratch.hpp"
 
 namespace ostrel {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "driver/reading.hpp"
 
 namespace fs = std::filesystem;

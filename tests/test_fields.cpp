@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/fields.hpp"
+#include "base/fields.hpp"
 
 using namespace ostrel;
 

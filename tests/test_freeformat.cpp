@@ -4,8 +4,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "driver/freeformat.hpp"
-#include "driver/halt.hpp"
+#include "base/freeformat.hpp"
+#include "base/halt.hpp"
 
 using namespace ostrel;
 

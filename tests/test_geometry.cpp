@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "geometry/coincidence.hpp"
 #include "geometry/element.hpp"
 #include "geometry/grid.hpp"

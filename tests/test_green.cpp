@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "kernels/green.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "geometry/element.hpp"
 #include "geometry/grid.hpp"
 #include "kernels/element_quadrature.hpp"

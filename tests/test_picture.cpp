@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/fields.hpp"
-#include "driver/halt.hpp"
+#include "base/fields.hpp"
+#include "base/halt.hpp"
 #include "driver/reading.hpp"
 #include "picture/psout.hpp"
 

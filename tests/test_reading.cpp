@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "driver/reading.hpp"
 
 using namespace ostrel;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "assembly/results.hpp"
+#include "base/halt.hpp"
 #include "constants.hpp"
-#include "driver/halt.hpp"
 #include "solvers/lu.hpp"
 
 namespace ostrel {

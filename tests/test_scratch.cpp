@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 #include "solvers/scratch.hpp"
 #include "solvers/storage.hpp"
 

@@ -1,4 +1,4 @@
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 
 #include <ostream>
 

@@ -1,4 +1,4 @@
-#include "driver/freeformat.hpp"
+#include "base/freeformat.hpp"
 
 #include <cerrno>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <exception>
 #include <limits>
 
-#include "driver/halt.hpp"
+#include "base/halt.hpp"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "driver/fields.hpp"
+#include "base/fields.hpp"
 
 #include <cmath>
 #include <cstdio>
