@@ -91,7 +91,8 @@ class Lines {
   void real(double v) {
     char buf[32];
     buf[0] = ' ';
-    buf[1] = std::signbit(v) && !std::isnan(v) ? '-' : ' ';
+    // Zero is "0." whatever its sign: a negative zero carries no information for the reader.
+    buf[1] = std::signbit(v) && v != 0 && !std::isnan(v) ? '-' : ' ';
     put(buf, put_magnitude(buf + 2, v));
   }
   void integer(int v) {

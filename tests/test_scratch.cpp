@@ -54,7 +54,7 @@ TEST(ScratchFormat, RealsAsWrittenByHand) {
     const char* text;
   } cases[] = {
       {0.0, "  0."},
-      {-0.0, " -0."},
+      {-0.0, "  0."},
       {1.0, "  1."},
       {-1.5, " -1.5"},
       {150.0, "  150."},
