@@ -6,9 +6,9 @@
 // blank, and its magnitude rounded to nine significant digits with trailing zeros dropped:
 // plain decimal ("0.0001", "150.", "99999999.9") when the decimal exponent of the rounded
 // value lies in -4..8, otherwise exponent form ("1.5E+10", "1.E-05", "4.94065646E-324"); zero
-// is "0." (also a negative zero), infinities are "Infinity" and not-a-number "NaN" (read back as such). An integer is
-// a blank and its digits. Values are packed into lines of fewer than 80 characters, breaking
-// between values; each record starts on a new line and ends with a line end.
+// is "0." (also a negative zero), infinities are "Infinity" and not-a-number "NaN" (read back as
+// such). An integer is a blank and its digits. Values are packed into lines of fewer than 80
+// characters, breaking between values; each record starts on a new line and ends with a line end.
 #pragma once
 
 #include <cstdio>
