@@ -59,7 +59,7 @@ std::vector<ChargePoint> charge_points(const System& s, std::span<double> buf) {
 }
 
 // Integrates the free charge of every conductor for every solution into ge (m x m), column ic
-// from dens[ic-1]. The double-layer sum of a point uses the same integrals for every
+// from dens[ic-1], in units of eps0 (the kernel's normalisation, kernel_material, included). The double-layer sum of a point uses the same integrals for every
 // conductor, so each is evaluated once and applied to all densities; every sum keeps the
 // order element by element, node by node, so the numbers do not depend on this sharing nor on
 // the number of threads.
@@ -67,6 +67,7 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
                        std::span<double> ge, std::vector<std::vector<double>>& bufs) {
   const Problem& pb = s.pb;
   const double pi = pb.c().pi;
+  const double scale = kernel_material(pb);
   const std::vector<ChargePoint> pts = charge_points(s, bufs[0]);
   std::vector<double> contrib(pts.size() * m);
   const int npts = s.nd - (pb.idmn != 0 ? 1 : 0);
@@ -100,7 +101,7 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
           }
           sigma -= (cp.b - cp.a) * sum;
         }
-        contrib[p * m + (ic - 1)] = sigma * cp.ds * cp.wk;
+        contrib[p * m + (ic - 1)] = scale * sigma * cp.ds * cp.wk;
       }
     }
   }

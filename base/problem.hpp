@@ -50,6 +50,14 @@ struct Problem {
     assert(k >= 1 && k <= 5);
     return gpars_[k - 1];
   }
+  /// Material value of the medium with deps index `side` (-1..5) for the problem kind: the
+  /// permittivity (conductivity) itself for iprobl 0; for iprobl 1 its reciprocal, the
+  /// reciprocal permeability (resistivity), or 0 when the entry is not positive.
+  double material(int side) const {
+    const double d = deps(side);
+    if (iprobl == 0) return d;
+    return d > 0 ? 1 / d : 0.0;
+  }
   const Element& el(int i) const {
     assert(i >= 1 && i <= static_cast<int>(elements.size()));
     return elements[i - 1];

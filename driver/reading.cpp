@@ -19,6 +19,12 @@ namespace {
 constexpr int max_imm = 99;
 constexpr int max_itlim = 999;
 
+// Warning of a problem whose potentials are referred to the distance of one length unit.
+constexpr const char* unit_reference_warning =
+    " Warning: no grounded conductor (itype 1, isign 0) and idmn=0: potentials are referred to"
+    " a distance of one length unit, so the matrix depends on the unit of length; idmn=1 (zero"
+    " total charge) removes the dependence";
+
 // Relative allowance of an arc's sweep over one full turn.
 constexpr double full_turn_tolerance = 1e-6;
 // Largest start or end angle of an arc, in turns.
@@ -57,7 +63,7 @@ Box reach(const Problem& pb, int i) {
 }
 
 // Rejects an element that leaves the region where the chosen Green's function is defined:
-// below the plane y = 0 (kernels 1 and 2), outside the channel 0 <= y <= a (kernels 4 and 5),
+// below the plane y = 0 (kernels 1 to 3), outside the channel 0 <= y <= a (kernels 4 and 5),
 // or at x < 0 (kernel 5). Elements touching a plane are allowed. Each axis has its own
 // allowance, relative to the element's own size on that axis (never to coordinates on the
 // other axis): arcs and circles compute their points from angles converted with the
@@ -70,7 +76,7 @@ constexpr double segment_tolerance = 1e-12;
 
 void check_domain(const Problem& pb) {
   const int igg = pb.igg;
-  if (igg != 1 && igg != 2 && igg != 4 && igg != 5) return;
+  if (igg < 1 || igg > 5) return;
   for (int i = 1; i <= pb.n(); ++i) {
     const Box b = reach(pb, i);
     const auto& g = pb.el(i).geom;
@@ -83,6 +89,10 @@ void check_domain(const Problem& pb) {
       tol_y = domain_tolerance * (1 + std::fabs(g[1]) + std::fabs(g[2]));
     }
     const std::string at = "error in input file: element " + iw(i, 3);
+    // The half-space kernel holds for observation points in the upper medium only.
+    if (igg == 3 && b.ymin < -tol_y)
+      halt_input(at + " reaches below the interface y=0 of igg= 3; mirror the problem (y to -y)" +
+                 " and swap deps(1) and deps(2)");
     if (b.ymin < -tol_y) halt_input(at + " reaches below the plane y=0 of igg=" + iw(igg, 2));
     if ((igg == 4 || igg == 5) && b.ymax > pb.gpars(1) + tol_y)
       halt_input(at + " reaches above the plane y=gpars(1) of igg=" + iw(igg, 2));
@@ -200,13 +210,6 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
   return m;
 }
 
-// Material value of one side: the permittivity itself, or its reciprocal for inductances.
-double material(const Problem& pb, int side) {
-  const double d = pb.deps(side);
-  if (pb.iprobl == 0) return d;
-  return d > 0 ? 1 / d : 0.0;
-}
-
 }  // namespace
 
 Input read_problem(std::istream& in, const std::string& name, Streams& io,
@@ -236,6 +239,9 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
     halt_input("error in input file: gpars(1)<=0 for igg=" + iw(pb.igg, 2));
   if (pb.igg == 3 && pb.deps(1) + pb.deps(2) == 0)
     halt_input("error in input file: deps(1)+deps(2)=0 for igg= 3");
+  // The conductors lie in the upper medium, whose value scales every charge.
+  if (pb.igg == 3 && !(pb.deps(1) > 0))
+    halt_input("error in input file: deps(1)<=0 for igg= 3");
   if (!rd.read_group({&ctl.ah, &ctl.iorder})) premature_end(rd);
   check_finite(rd, {ctl.ah});
   ctl.iorder = 1;  // 2 is accepted, but only the first order is implemented
@@ -278,8 +284,8 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
       h.stop_text = "wrong problem, stop!";
       halt(std::move(h));
     }
-    e.amns = material(pb, e.iamns);
-    e.aplus = material(pb, e.iaplus);
+    e.amns = pb.material(e.iamns);
+    e.aplus = pb.material(e.iaplus);
     if (e.ni <= 0) {
       // Nearest whole number, halves away from zero; huge quotients are capped below anyway.
       const double q = std::round(elength(pb, i) / ctl.ah);
@@ -307,6 +313,17 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
     Halt h;
     h.console = h.log = {"NULL charge and Green function incompatible"};
     halt(std::move(h));
+  }
+
+  // The free-space, symmetry-plane and half-space kernels refer potentials to the distance of
+  // one length unit (ln r = 0). Without a grounded conductor or the zero-total-charge
+  // constraint nothing else fixes the reference, so the matrix changes with the unit the
+  // geometry is written in: say so, but solve (the numbers are what the model gives).
+  const bool grounded = std::any_of(pb.elements.begin(), pb.elements.end(),
+                                    [](const Element& e) { return e.itype == 1 && e.isign == 0; });
+  if ((pb.igg == 0 || pb.igg == 2 || pb.igg == 3) && pb.idmn == 0 && !grounded) {
+    io.console << unit_reference_warning << '\n';
+    io.log << unit_reference_warning << '\n';
   }
 
   // Solver defaults for values given as zero (the echo shows the values as read).

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -40,6 +41,12 @@ double cpu_seconds() {
   halt(std::move(h));
 }
 
+// A file name as it is opened: trailing blanks are not part of it.
+std::string file_name(std::string name) {
+  name.erase(name.find_last_not_of(' ') + 1);
+  return name;
+}
+
 // The input file name from the console: one free-format text value (a word or a quoted text).
 std::string prompt_input_name() {
   std::cout << "Enter name of input file:  " << std::flush;
@@ -51,9 +58,13 @@ std::string prompt_input_name() {
 
 // The sequence of one run once the log is open. Every stop leaves through a Halt.
 void run_sequence(int argc, char** argv, std::ofstream& log) {
-  const std::string input_name = argc >= 2 ? argv[1] : prompt_input_name();
-  std::ifstream in(input_name, std::ios::binary);
-  if (input_name.empty() || !in) {
+  const std::string input_name = file_name(argc >= 2 ? argv[1] : prompt_input_name());
+  std::ifstream in;
+  // A directory opens as a stream on some systems but cannot be read: it is not an input file.
+  std::error_code ec;
+  if (!input_name.empty() && !std::filesystem::is_directory(input_name, ec))
+    in.open(input_name, std::ios::binary);
+  if (!in.is_open()) {
     Halt h;
     h.console = {"Can not open input file  ", input_name};
     halt(std::move(h));
@@ -64,10 +75,11 @@ void run_sequence(int argc, char** argv, std::ofstream& log) {
 
   std::ofstream result;
   if (argc == 3) {
-    result.open(argv[2]);
+    const std::string result_name = file_name(argv[2]);
+    result.open(result_name);
     if (!result) {
       Halt h;
-      h.log = {std::string("Cannot open output file ") + argv[2]};
+      h.log = {"Cannot open output file " + result_name};
       halt(std::move(h));
     }
   } else {

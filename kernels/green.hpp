@@ -1,7 +1,8 @@
 // The six Green's functions of the run and their normal derivatives.
 //
 // G is normalised so that free space gives G = -ln r: G is 2*pi times the permittivity (of the
-// upper medium for the dielectric half-space) times the potential of a unit line charge. The
+// upper medium for the dielectric half-space: see kernel_material) times the potential of a unit
+// line charge; for inductance problems the material values are reciprocal permeabilities. The
 // source point (x, y) carries the charge, (x0, y0) is the observation (collocation) point and
 // (nx, ny) the unit normal there; dgdn is nx*dG/dx0 + ny*dG/dy0. With r^2 = (x-x0)^2+(y-y0)^2
 // and r'^2 = (x-x0)^2+(y+y0)^2 (mirror image in y = 0):
@@ -89,10 +90,12 @@ struct GreenKernel {
   double f = 0;   ///< transmission factor 2 e1/(e1+e2) of kernel 3
 
   GreenKernel() = default;
-  /// Reads igg, gpars(1), deps(1), deps(2) and pi. Does not check the selector.
+  /// Reads igg, gpars(1), the material values of deps(1) and deps(2) for the problem kind (so
+  /// that an inductance problem mirrors a line current with (mu2 - mu1)/(mu2 + mu1)) and pi.
+  /// Does not check the selector.
   explicit GreenKernel(const Problem& pb) : igg(pb.igg), a(pb.gpars(1)), pi(pb.c().pi) {
     if (igg == 3) {
-      const double e1 = pb.deps(1), e2 = pb.deps(2);
+      const double e1 = pb.material(1), e2 = pb.material(2);
       k = (e1 - e2) / (e1 + e2);
       f = 2 * e1 / (e1 + e2);
     }
@@ -205,6 +208,15 @@ inline double GreenKernel::dn(double x, double y, double x0, double y0, double n
   if (!valid()) return std::numeric_limits<double>::quiet_NaN();
   return with_selector(
       igg, [&](auto s) { return normal_derivative<decltype(s)::value>(x, y, x0, y0, nx, ny); });
+}
+
+/// The material value that G is normalised to: that of the upper medium (deps(1) for the
+/// problem kind) for the dielectric half-space, 1 for every other kernel. The single layer that
+/// solves the potential equations with this G carries the charge 2 pi eps0 * this value times
+/// its density, so charges integrated with the element sides' material values are multiplied
+/// by it to come out in units of eps0.
+inline double kernel_material(const Problem& pb) {
+  return pb.igg == 3 ? pb.material(1) : 1.0;
 }
 
 /// Stops the run with the stop text "error parameter Green function" (no console or log line)

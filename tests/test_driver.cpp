@@ -95,3 +95,16 @@ TEST(Driver, MalformedValueIsAnErrorReportNamingFileAndLine) {
   EXPECT_FALSE(r.signalled);
   EXPECT_NE(r.err.find("\"case.inp\", line 10"), std::string::npos) << r.err;
 }
+
+TEST(Driver, TrailingBlanksAreNotPartOfFileNames) {
+  auto dir = fresh_dir("blanks");
+  write_file(dir / "case.inp", problem);
+  RunOutput r = run_ostrel(dir, {"case.inp  ", "out.osl  "});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Input file  " + field80("case.inp") + "\n"), std::string::npos);
+  EXPECT_TRUE(r.exists("out.osl"));
+  EXPECT_TRUE(r.exists("case.inp.ps"));
+  RunOutput prompted = run_ostrel(dir, {}, "'case.inp   '\n");
+  EXPECT_EQ(prompted.status, 0) << prompted.out << prompted.err;
+  EXPECT_TRUE(prompted.exists("result.osl"));
+}

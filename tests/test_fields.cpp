@@ -26,6 +26,9 @@ TEST(Fields, ExponentFormOneDigitBeforeThePoint) {
   EXPECT_EQ(es(12345.678, 12, 4), "  1.2346E+04");
   EXPECT_EQ(es(9.9996, 10, 3), " 1.000E+01");  // rounding carries into the exponent
   EXPECT_EQ(es(1e-4, 8, 2), "1.00E-04");
+  EXPECT_EQ(es(1e99, 10, 3), " 1.000E+99");  // the largest and smallest two-digit exponents
+  EXPECT_EQ(es(1e-99, 10, 3), " 1.000E-99");
+  EXPECT_EQ(es(9.9996e99, 10, 3), " 1.000+100");  // rounding carries into a third digit
   EXPECT_EQ(es(1e100, 10, 3), " 1.000+100");  // three-digit exponents drop the letter
   EXPECT_EQ(es(-1e-300, 10, 3), "-1.000-300");
   EXPECT_EQ(es(-1.0, 9, 3), "*********");
@@ -41,6 +44,10 @@ TEST(Fields, ResultFormZeroBeforeThePoint) {
   EXPECT_EQ(e0(1e-5, 10, 4), "0.1000E-04");
   EXPECT_EQ(e0(140.27, 10, 4), "0.1403E+03");
   EXPECT_EQ(e0(2e120, 10, 4), "0.2000+121");
+  EXPECT_EQ(e0(9.9e98, 10, 4), "0.9900E+99");  // the two-digit exponents at their ends
+  EXPECT_EQ(e0(1e99, 10, 4), "0.1000+100");
+  EXPECT_EQ(e0(1e-100, 10, 4), "0.1000E-99");
+  EXPECT_EQ(e0(1e-101, 10, 4), "0.1000-100");
 }
 
 TEST(Fields, NonFiniteValuesAreVisible) {

@@ -71,6 +71,21 @@ TEST(FreeFormat, SlashAndNullValuesKeepPresets) {
   EXPECT_EQ(c, 4);
 }
 
+// A line end is a blank: a comma that starts a continuation line joins it to the separator
+// before it, so it is no null value; after a comma that ends a line, it is one.
+TEST(FreeFormat, CommaStartingAContinuationLineIsNoNullValue) {
+  Reader r("1 2\n,3\n4,\n,6\n");
+  int a = 0, b = 0, c = 0;
+  ASSERT_TRUE(r.rd.read_group({&a, &b, &c}));
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(c, 3);
+  ASSERT_TRUE(r.rd.read_group({&a, &b, &c}));
+  EXPECT_EQ(a, 4);
+  EXPECT_EQ(b, 2);  // null value between the two commas
+  EXPECT_EQ(c, 6);
+}
+
 TEST(FreeFormat, RepeatExponentsAndWholeNumbers) {
   Reader r("3*2.5D-1 2*7\n1E3 -2d+2 .5 5. +4 2000000000*1\n");
   double x[3];

@@ -207,3 +207,99 @@ TEST(Physics, ResultsDoNotDependOnTheNumberOfThreads) {
   EXPECT_EQ(one.ge, two.ge);
   EXPECT_EQ(one.geinv, two.geinv);
 }
+
+namespace {
+
+// Capacitance matrix (in eps0) of two thin wires of radius r at height h and distance d above
+// the interface of two half-spaces with material values e1 (upper) and e2, by image theory: the
+// potential coefficients of line charges in the upper medium are
+// p_ij = (-ln r_ij - k ln r'_ij) / (2 pi e1), k = (e1 - e2)/(e1 + e2), referred to the distance
+// of one length unit as the boundary-element model is. The thin-wire approximation holds to
+// O((r/d)^2) relative (the induced dipole of each wire). Returns c11, c12.
+std::pair<double, double> wires_over_half_space(double r, double h, double d, double e1,
+                                                double e2) {
+  const double k = (e1 - e2) / (e1 + e2);
+  const double p11 = -std::log(r) - k * std::log(2 * h);
+  const double p12 = -std::log(d) - k * std::log(std::hypot(d, 2 * h));
+  const double det = p11 * p11 - p12 * p12;
+  return {2 * pi * e1 * p11 / det, -2 * pi * e1 * p12 / det};
+}
+
+const std::string two_wires = el(1, "3 1 1 24 1 1", "-0.5 1 0.02 0 0", "1 1") +
+                              el(2, "3 1 2 24 1 1", "0.5 1 0.02 0 0", "1 1");
+
+}  // namespace
+
+// The dielectric half-space with an upper medium other than vacuum: the charges come out in
+// units of eps0, and equal media give the homogeneous result of their permittivity.
+TEST(Physics, WiresAboveADielectricHalfSpace) {
+  // Thin-wire error (r/d)^2 = 4e-4 in the potential coefficients, about 1e-4 relative.
+  const double tolerance = 1e-3;
+  for (auto [e1, e2] : {std::pair{2.0, 4.0}, std::pair{3.0, 1.0}}) {
+    Solution s = solve_text(header("0 0", num(e1) + " " + num(e2) + " 1 1 1", "3 0 0 0 0 0 0") +
+                            two_wires);
+    const auto [c11, c12] = wires_over_half_space(0.02, 1, 1, e1, e2);
+    EXPECT_LT(rel(s.c(1, 1), c11), tolerance) << e1 << "/" << e2 << ": " << s.c(1, 1);
+    EXPECT_LT(rel(s.c(1, 2), c12), tolerance) << e1 << "/" << e2 << ": " << s.c(1, 2);
+  }
+  // Equal media of permittivity 2: twice the free-space matrix (same numbers otherwise: the
+  // image term vanishes identically).
+  Solution same = solve_text(header("0 0", "2 2 1 1 1", "3 0 0 0 0 0 0") + two_wires);
+  Solution free = solve_text(header("0 0", "1 1 1 1 1", "0 0 0 0 0 0 0") + two_wires);
+  EXPECT_LT(rel(same.c(1, 1), 2 * free.c(1, 1)), 1e-12);
+  EXPECT_LT(rel(same.c(1, 2), 2 * free.c(1, 2)), 1e-12);
+}
+
+// Line currents over a magnetic half-space: the material values are reciprocal permeabilities,
+// so the image current is (mu2 - mu1)/(mu2 + mu1) times the current, of the same sign over a
+// highly permeable medium, and L = mu0 mu1 p / (2 pi) with p the coefficients above. In uH/m.
+TEST(Physics, WiresAboveAMagneticHalfSpace) {
+  const double mu0 = 1.2566371151303812;  // the permeability factor of the result tables
+  const double mu1 = 2, mu2 = 1000;
+  Solution s = solve_text(header("1 4", "2 1000 1 1 1", "3 0 0 0 0 0 0") + two_wires);
+  // The inductance matrix is the inverse of the capacitance analogue with material 1/mu.
+  const auto [c11, c12] = wires_over_half_space(0.02, 1, 1, 1 / mu1, 1 / mu2);
+  const double det = c11 * c11 - c12 * c12;
+  const double l11 = mu0 * c11 / det, l12 = -mu0 * c12 / det;
+  EXPECT_LT(rel(s.l(1, 1), l11), 1e-3) << s.l(1, 1) << " vs " << l11;
+  EXPECT_LT(rel(s.l(1, 2), l12), 1e-3) << s.l(1, 2) << " vs " << l12;
+  // The loop of the two wires has more inductance than in a homogeneous medium mu1,
+  // mu0 mu1 / pi ln(d/r): the permeable medium below draws the flux in.
+  const double loop = s.l(1, 1) + s.l(2, 2) - 2 * s.l(1, 2);
+  EXPECT_GT(loop, mu0 * mu1 / pi * std::log(1 / 0.02));
+  // Equal permeabilities 2: twice the inductance of air.
+  Solution same = solve_text(header("1 4", "2 2 1 1 1", "3 0 0 0 0 0 0") + two_wires);
+  Solution air = solve_text(header("1 4", "1 1 1 1 1", "0 0 0 0 0 0 0") + two_wires);
+  EXPECT_LT(rel(same.l(1, 1), 2 * air.l(1, 1)), 1e-12);
+  EXPECT_LT(rel(same.l(1, 2), 2 * air.l(1, 2)), 1e-12);
+}
+
+// Conductors with different media on their two sides: the field inside a closed conductor
+// vanishes, so whatever material its inside is given, the charge is that of the outside medium:
+// the coaxial line with vacuum inside the inner conductor and outside the shield still has
+// C/eps0 = 2 pi eps_r / ln(b/a). This needs the double-layer term of the charge with its sign.
+TEST(Physics, CoaxWithOtherMediaInsideTheConductors) {
+  // Circles have the plus side inside: the inner conductor's outside (minus) is PTFE, its
+  // inside vacuum; the shield's inside (plus) is PTFE, its outside vacuum.
+  Solution s = solve_text(header("0 0", "2.1 1 1 1 1", "0 0 0 0 0 0 0") +
+                          el(1, "3 1 1 24 1 1", "0 0 1 0 0", "1 -1") +
+                          el(2, "3 1 0 40 1 1", "0 0 2.3 0 0", "-1 1"));
+  const double exact = 2 * pi * 2.1 / std::log(2.3);
+  EXPECT_LT(rel(s.c(1, 1), exact), 1e-3) << s.c(1, 1) << " vs " << exact;
+}
+
+// The reported mutual capacitance is the mean of the two one-sided charges (each conductor's
+// charge when the other is at potential 1), which differ on a coarse grid. Swapping the
+// conductor numbers swaps the one-sided charges, so the reported value must not change at all.
+TEST(Physics, MutualCapacitanceIsTheMeanOfBothOneSidedCharges) {
+  const std::string green = "1 0 0 0 0 0 0";
+  const auto wires = [](int first, int second) {
+    return el(1, "3 1 " + std::to_string(first) + " 5 1 1", "-1 1.5 0.3 0 0", "1 1") +
+           el(2, "0 1 " + std::to_string(second) + " 4 1 1", "0.5 0.5 1.5 2.5 0", "1 1");
+  };
+  Solution a = solve_text(header("0 0", "1 1 1 1 1", green) + wires(1, 2));
+  Solution b = solve_text(header("0 0", "1 1 1 1 1", green) + wires(2, 1));
+  EXPECT_EQ(a.c(1, 2), a.c(2, 1));
+  EXPECT_EQ(a.c(1, 2), b.c(1, 2));
+  EXPECT_EQ(a.c(1, 1), b.c(2, 2));
+}

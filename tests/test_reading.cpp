@@ -68,8 +68,13 @@ TEST(Reading, EchoIsLaidOutExactly) {
   Outcome o = read_text(head + entry(1, "0 1 1 0 1 1", "0 0 10 0 0") +
                         entry(2, "2 3 0 4 0 0", "1 2 0.5 0 90", "1 2"));
   ASSERT_FALSE(o.stopped);
+  // A lone strip in free space: its potential refers to one length unit, which is said.
+  const std::string warning =
+      " Warning: no grounded conductor (itype 1, isign 0) and idmn=0: potentials are referred to"
+      " a distance of one length unit, so the matrix depends on the unit of length; idmn=1 (zero"
+      " total charge) removes the dependence\n";
   EXPECT_EQ(o.console, std::string("Title one") + std::string(63, ' ') + "\nTitle two" +
-                           std::string(63, ' ') + "\n\n");
+                           std::string(63, ' ') + "\n\n" + warning);
   const std::string expected =
       "Title one" + std::string(63, ' ') + "\nTitle two" + std::string(63, ' ') +
       "\n"
@@ -93,7 +98,8 @@ TEST(Reading, EchoIsLaidOutExactly) {
       "  iamns(i)=  1  iaplus(i)=  2  ileft(i)=  1  iright(i)=  1\n"
       "  geom(i,*):    1.0000E+00    2.0000E+00    5.0000E-01    0.0000E+00    9.0000E+01\n"
       "  amns(i)= 2.500E+00    aplus(i)= 1.000E+00  \n"
-      "-----------------------------end-of-input-data\n";
+      "-----------------------------end-of-input-data\n" +
+      warning;
   ASSERT_GT(o.log.size(), 25u);
   EXPECT_EQ(o.log.substr(25), expected);  // the date line is masked
   EXPECT_EQ(o.input.dims.nd, 29);
@@ -169,7 +175,14 @@ TEST(Reading, AutomaticSubdivisionAndCap) {
     ASSERT_FALSE(o.stopped);
     EXPECT_EQ(o.input.problem.el(1).ni, c.ni) << c.ah << " " << c.geom;
   }
-  Outcome o = read_text(head + entry(1, "0 1 1 200 1 1", "0 0 1 0 0"));
+  // 95 is the capacity: kept without a word; 96 and beyond are capped with a log line.
+  Outcome o = read_text(head + entry(1, "0 1 1 95 1 1", "0 0 1 0 0"));
+  ASSERT_FALSE(o.stopped);
+  EXPECT_EQ(o.input.problem.el(1).ni, 95);
+  EXPECT_EQ(o.log.find("cuted"), std::string::npos);
+  o = read_text(head + entry(1, "0 1 1 96 1 1", "0 0 1 0 0"));
+  EXPECT_EQ(o.input.problem.el(1).ni, 95);
+  o = read_text(head + entry(1, "0 1 1 200 1 1", "0 0 1 0 0"));
   ASSERT_FALSE(o.stopped);
   EXPECT_EQ(o.input.problem.el(1).ni, 95);
   EXPECT_EQ(o.input.dims.nimax, 95);
@@ -324,6 +337,48 @@ TEST(Reading, ElementsMustStayWhereTheGreenFunctionIsDefined) {
   expect_input_error(chan + entry(1, "0 1 1 0 1 1", "-1 1 1 1 0"),
                      "error in input file: element   1 reaches into x<0, behind the symmetry "
                      "plane of igg= 5");
+}
+
+// The half-space kernel holds above its interface: elements on it are fine, below it not.
+TEST(Reading, HalfSpaceElementsStayInTheUpperMedium) {
+  std::string half = head;
+  half.replace(half.find("0 0 0 0 0 0 0\n"), 14, "3 0 0 0 0 0 0\n");
+  EXPECT_FALSE(read_text(half + entry(1, "0 1 1 0 1 1", "-1 0 1 0 0")).stopped);
+  EXPECT_FALSE(read_text(half + entry(1, "2 1 1 0 1 1", "0 0 1 0 180")).stopped);
+  expect_input_error(half + entry(1, "2 1 1 0 1 1", "0 0 1 -10 180"),
+                     "error in input file: element   1 reaches below the interface y=0 of igg= 3;"
+                     " mirror the problem (y to -y) and swap deps(1) and deps(2)");
+}
+
+// Problems whose potentials refer to one length unit say so once, on the console and in the
+// log; a grounded conductor, the zero-total-charge switch or a grounded kernel fix the
+// reference instead.
+TEST(Reading, WarningWhenTheMatrixDependsOnTheUnitOfLength) {
+  struct Case {
+    const char* name;
+    const char* green;
+    bool grounded_shield;  // the second element: a grounded shield, or a second wire
+    bool warned;
+  };
+  const std::string shield = entry(2, "3 1 0 0 1 1", "0 0 5 0 0");
+  const std::string wire2 = entry(2, "3 1 2 0 1 1", "3 3 1 0 0");
+  for (const Case& c : {Case{"free space, two wires", "0 0 0 0 0 0 0", false, true},
+                        Case{"symmetry plane", "2 0 0 0 0 0 0", false, true},
+                        Case{"half-space", "3 0 0 0 0 0 0", false, true},
+                        Case{"grounded shield", "0 0 0 0 0 0 0", true, false},
+                        Case{"zero total charge", "0 1 0 0 0 0 0", false, false},
+                        Case{"ground plane", "1 0 0 0 0 0 0", false, false},
+                        Case{"channel", "4 0 9 0 0 0 0", false, false}}) {
+    std::string text = head;
+    text.replace(text.find("0 0 0 0 0 0 0\n"), 14, std::string(c.green) + "\n");
+    text += entry(1, "3 1 1 0 1 1", "0 3 1 0 0");
+    text += c.grounded_shield ? shield : wire2;
+    Outcome o = read_text(text);
+    ASSERT_FALSE(o.stopped) << c.name;
+    const std::string line = " Warning: no grounded conductor (itype 1, isign 0) and idmn=0:";
+    EXPECT_EQ(o.console.find(line) != std::string::npos, c.warned) << c.name;
+    EXPECT_EQ(o.log.find(line) != std::string::npos, c.warned) << c.name;
+  }
 }
 
 TEST(Reading, EndOfFileInsideAGroupIsAReadError) {

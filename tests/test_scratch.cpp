@@ -280,6 +280,19 @@ TEST(ScratchFile, GarbageIsRefused) {
   EXPECT_TRUE(reads(" 1. 2. 3. 4. 5. 6. 7. 8. 2 -1\n", 2, 2));
   EXPECT_FALSE(reads(" 1. 2. 3. 4. 5. 6. 7. 8. 3 -1\n", 2, 2));
   EXPECT_FALSE(reads(" 1. 2. 3. 4. 5. 6. 7. 8. 0 1\n", 2, 2));
+  // Pivots of a 4-row record: ipvt(k) in k..4 for every k < 4, not only the first.
+  const std::string values4 = [] {
+    std::string v;
+    for (int i = 0; i < 4 * 4 + 4 * 4; ++i)
+      v += " 1.";
+    return v;
+  }();
+  EXPECT_TRUE(reads(values4 + " 4 2 3 1\n", 4, 4));
+  EXPECT_TRUE(reads(values4 + " 1 4 4 -1\n", 4, 4));
+  EXPECT_FALSE(reads(values4 + " 4 1 3 1\n", 4, 4));  // ipvt(2) below 2
+  EXPECT_FALSE(reads(values4 + " 4 2 2 1\n", 4, 4));  // ipvt(3) below 3
+  EXPECT_FALSE(reads(values4 + " 4 2 5 1\n", 4, 4));  // ipvt(3) beyond the order
+  EXPECT_FALSE(reads(values4 + " 4 2 3 2\n", 4, 4));  // the sign is not +-1
   // A token longer than any value of the file, even a valid number, is refused without being
   // read whole.
   EXPECT_TRUE(reads("  " + std::string(60, '1') + " -2.  3. 1\n"));
