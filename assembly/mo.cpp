@@ -59,10 +59,10 @@ std::vector<ChargePoint> charge_points(const System& s, std::span<double> buf) {
 }
 
 // Integrates the free charge of every conductor for every solution into ge (m x m), column ic
-// from dens[ic-1], in units of eps0 (the kernel's normalisation, kernel_material, included). The double-layer sum of a point uses the same integrals for every
-// conductor, so each is evaluated once and applied to all densities; every sum keeps the
-// order element by element, node by node, so the numbers do not depend on this sharing nor on
-// the number of threads.
+// from dens[ic-1], in units of eps0 (the kernel's normalisation, kernel_material, included). The
+// double-layer sum of a point uses the same integrals for every conductor, so each is evaluated
+// once and applied to all densities; every sum keeps the order element by element, node by node, so
+// the numbers do not depend on this sharing nor on the number of threads.
 void integrate_charges(const System& s, int m, const std::vector<std::vector<double>>& dens,
                        std::span<double> ge, std::vector<std::vector<double>>& bufs) {
   const Problem& pb = s.pb;

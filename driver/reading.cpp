@@ -240,8 +240,7 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   if (pb.igg == 3 && pb.deps(1) + pb.deps(2) == 0)
     halt_input("error in input file: deps(1)+deps(2)=0 for igg= 3");
   // The conductors lie in the upper medium, whose value scales every charge.
-  if (pb.igg == 3 && !(pb.deps(1) > 0))
-    halt_input("error in input file: deps(1)<=0 for igg= 3");
+  if (pb.igg == 3 && !(pb.deps(1) > 0)) halt_input("error in input file: deps(1)<=0 for igg= 3");
   if (!rd.read_group({&ctl.ah, &ctl.iorder})) premature_end(rd);
   check_finite(rd, {ctl.ah});
   ctl.iorder = 1;  // 2 is accepted, but only the first order is implemented

@@ -29,7 +29,7 @@ TEST(Fields, ExponentFormOneDigitBeforeThePoint) {
   EXPECT_EQ(es(1e99, 10, 3), " 1.000E+99");  // the largest and smallest two-digit exponents
   EXPECT_EQ(es(1e-99, 10, 3), " 1.000E-99");
   EXPECT_EQ(es(9.9996e99, 10, 3), " 1.000+100");  // rounding carries into a third digit
-  EXPECT_EQ(es(1e100, 10, 3), " 1.000+100");  // three-digit exponents drop the letter
+  EXPECT_EQ(es(1e100, 10, 3), " 1.000+100");      // three-digit exponents drop the letter
   EXPECT_EQ(es(-1e-300, 10, 3), "-1.000-300");
   EXPECT_EQ(es(-1.0, 9, 3), "*********");
   EXPECT_EQ(es(std::numeric_limits<double>::denorm_min(), 10, 3), " 4.941-324");

@@ -236,8 +236,8 @@ TEST(Physics, WiresAboveADielectricHalfSpace) {
   // Thin-wire error (r/d)^2 = 4e-4 in the potential coefficients, about 1e-4 relative.
   const double tolerance = 1e-3;
   for (auto [e1, e2] : {std::pair{2.0, 4.0}, std::pair{3.0, 1.0}}) {
-    Solution s = solve_text(header("0 0", num(e1) + " " + num(e2) + " 1 1 1", "3 0 0 0 0 0 0") +
-                            two_wires);
+    Solution s =
+        solve_text(header("0 0", num(e1) + " " + num(e2) + " 1 1 1", "3 0 0 0 0 0 0") + two_wires);
     const auto [c11, c12] = wires_over_half_space(0.02, 1, 1, e1, e2);
     EXPECT_LT(rel(s.c(1, 1), c11), tolerance) << e1 << "/" << e2 << ": " << s.c(1, 1);
     EXPECT_LT(rel(s.c(1, 2), c12), tolerance) << e1 << "/" << e2 << ": " << s.c(1, 2);
