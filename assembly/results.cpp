@@ -18,26 +18,21 @@ constexpr int prf_width = 10;   // e0 field of one value
 constexpr int prf_digits = 4;   // fraction digits of e0
 constexpr int units_codes = 7;  // iunits 0..6
 
-// One units code: the console labels for iprobl 0 and 1 (null: the combination stops the run)
-// and the unit text of the file heading.
+// One units code: whether it belongs to a capacitance (iprobl 0) and to an inductance problem
+// (iprobl 1), and the unit text of the file heading. The shown label is the build's start of
+// label with the unit text, its "; " replaced by ":".
 struct Units {
-  const char* label_capacitance;
-  const char* label_inductance;
+  bool capacitance;
+  bool inductance;
   const char* text;
 };
 
 constexpr Units units_table[units_codes] = {
-    {"Capacitance (Conductivity) [no units]:", "Inductivity (resistance) [no units]:",
-     "[no units]; "},
-    {"Capacitance (Conductivity) [pF/m]:", nullptr, "[pF/m]; "},
-    {"Capacitance (Conductivity) [F/m]:", nullptr, "[F/m]; "},
-    {"Capacitance (Conductivity) [1/om]:", nullptr, "[1/om]; "},
-    {nullptr, "Inductivity (resistance) [mH/m]:", "[mH/m]; "},
-    {nullptr, "Inductivity (resistance) [om]:", "[om]; "},
-    {nullptr, "Inductivity (resistance) [pH]:", "[pH]; "},
+    {true, true, "[no units]; "}, {true, false, "[pF/m]; "}, {true, false, "[F/m]; "},
+    {true, false, "[1/om]; "},    {false, true, "[mH/m]; "}, {false, true, "[om]; "},
+    {false, true, "[pH]; "},
 };
 
-constexpr const char* no_such_units = "No such units";
 constexpr const char* singular_message =
     " Results are not valid: the non-dimensional capacitance matrix is singular, its inverse "
     "is meaningless";
@@ -45,9 +40,14 @@ constexpr const char* non_finite_message =
     " Results are not valid: the reported matrix holds values that are not finite numbers "
     "(singular or ill-conditioned system)";
 
-[[noreturn]] void stop_units() {
+// A units code that the table does not have for the problem: a console line in the console
+// build, the stop text in the windowed build.
+[[noreturn]] void stop_units(const Problem& pb) {
   Halt h;
-  h.console.push_back(no_such_units);
+  if (pb.c().windowed)
+    h.stop_text = pb.c().text.no_such_units;
+  else
+    h.console.push_back(pb.c().text.no_such_units);
   halt(std::move(h));
 }
 
@@ -58,20 +58,21 @@ constexpr const char* non_finite_message =
   halt(std::move(h));
 }
 
-// The rows of prf without the closing empty line.
-void rows(std::ostream& os, std::span<const double> a, int m) {
+// The lines of the rows of prf without the closing empty line, each given to `put`.
+template <class Put>
+void rows(std::span<const double> a, int m, Put put) {
   std::string line;
   for (int p = 0; p < m; ++p) {
     line.clear();
     for (int q = 0; q < m; ++q) {
       if (q > 0 && q % prf_values_per_line == 0) {
-        os << line << '\n';
+        put(line);
         line.clear();
       }
       line += e0(a[p + static_cast<std::size_t>(q) * m], prf_width, prf_digits);
       line += ' ';
     }
-    os << line << '\n';
+    put(line);
   }
 }
 
@@ -88,7 +89,7 @@ void scale(std::span<double> a, double factor) {
 }  // namespace
 
 void prf(std::ostream& os, std::span<const double> a, int m) {
-  rows(os, a, m);
+  rows(a, m, [&](const std::string& line) { os << line << '\n'; });
   os << '\n';
 }
 
@@ -96,8 +97,8 @@ void outputer(const Problem& pb, std::span<const double> x, std::span<const doub
               std::ostream& os) {
   assert(pb.iunits >= 0 && pb.iunits < units_codes);
   os << "\n\n\n";
-  if (pb.iprobl == 0) os << "Capacitance (conductance) ";
-  if (pb.iprobl == 1) os << "Inductance (resistance) ";
+  if (pb.iprobl == 0) os << pb.c().text.capacitance_head;
+  if (pb.iprobl == 1) os << pb.c().text.inductance_head;
   os << units_table[pb.iunits].text << "\n\n";
   prf(os, reports_inverse(pb) ? y : x, m);
 }
@@ -107,14 +108,20 @@ void results(const Problem& pb, int m, Work& w, Streams& io) {
   const std::size_t mm = static_cast<std::size_t>(m) * m;
   assert(w.ge.size() >= mm && w.geinv.size() >= mm && w.gework.size() >= mm);
   const std::span<double> ge = w.ge.first(mm), geinv = w.geinv.first(mm);
-  const int low_pivots = invert(ge, geinv, w.gework, w.rhs, w.ipvt, m);
+  const BuildConstants& build = pb.c();
+  // The windowed build inverts only for the codes that report the inverse.
+  int low_pivots = 0;
+  if (!build.lean_results || reports_inverse(pb))
+    low_pivots = invert(ge, geinv, w.gework, w.rhs, w.ipvt, m, build.tiny);
 
-  io.log << "\nNon-dimensional direct matrix:\n\n";
-  prf(io.log, ge, m);
-  io.log << "\nNon-dimensional inverted matrix:\n\n";
-  prf(io.log, geinv, m);
+  if (!build.lean_results) {
+    io.log << "\nNon-dimensional direct matrix:\n\n";
+    prf(io.log, ge, m);
+    io.log << "\nNon-dimensional inverted matrix:\n\n";
+    prf(io.log, geinv, m);
+  }
 
-  if (pb.iunits < 0 || pb.iunits >= units_codes) stop_units();
+  if (pb.iunits < 0 || pb.iunits >= units_codes) stop_units(pb);
   switch (pb.iunits) {
     case 1:
       scale(ge, vacuum_permittivity_pf);
@@ -125,20 +132,21 @@ void results(const Problem& pb, int m, Work& w, Streams& io) {
       break;
     case 4:
     case 6:
-      scale(geinv, pb.c().permeability);
+      scale(geinv, build.permeability);
       break;
     default:
       break;
   }
 
   const Units& u = units_table[pb.iunits];
-  const char* label = pb.iprobl == 0   ? u.label_capacitance
-                      : pb.iprobl == 1 ? u.label_inductance
-                                       : nullptr;
-  if (!label) stop_units();
-  io.console << label << "\n\n";
+  const bool capacitance = pb.iprobl == 0 && u.capacitance;
+  if (!capacitance && !(pb.iprobl == 1 && u.inductance)) stop_units(pb);
+  const std::string unit = u.text;
+  show(io, (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
+               unit.substr(0, unit.size() - 2) + ":");
+  show(io, "");
   const std::span<const double> reported = reports_inverse(pb) ? geinv : ge;
-  rows(io.console, reported, m);
+  rows(reported, m, [&](const std::string& line) { show(io, line); });
 
   outputer(pb, ge, geinv, m, io.log);
   outputer(pb, ge, geinv, m, io.result);

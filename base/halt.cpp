@@ -8,10 +8,10 @@ void halt(Halt h) {
   throw h;
 }
 
-void halt_input(std::string log_line) {
+void halt_input(std::string log_line, const char* stop_text) {
   Halt h;
   h.log.push_back(std::move(log_line));
-  h.stop_text = input_stop_text;
+  h.stop_text = stop_text;
   halt(std::move(h));
 }
 

@@ -30,11 +30,8 @@ struct Halt {
 [[noreturn]] void halt(Halt h);
 
 /// Convenience for the common input failure: one log line and the stop text of the input
-/// errors, "error input file, see <ostrel.log>".
-[[noreturn]] void halt_input(std::string log_line);
-
-/// Stop text of every input error of the console build.
-inline constexpr const char* input_stop_text = "error input file, see <ostrel.log>";
+/// errors of the build (BuildTexts::input_stop).
+[[noreturn]] void halt_input(std::string log_line, const char* stop_text);
 
 /// Writes a Halt: console lines, log lines (when the log is open), error lines and the stop
 /// text on standard error. Returns the exit status. Flushes every stream it wrote.

@@ -82,6 +82,10 @@ struct SolverControls {
   int imm = 5;          ///< Krylov dimension of the iteration
   int itlim = 50;       ///< iteration limit
   double eps = 1.0e-4;  ///< iteration tolerance
+  std::string tmpdir;   ///< windowed build: directory of the scratch file (at most 20 characters)
 };
+
+/// Characters kept of the scratch directory of the windowed build.
+inline constexpr std::size_t tmpdir_length = 20;
 
 }  // namespace ostrel

@@ -35,11 +35,16 @@ constexpr double max_arc_turns = 1e6;
   rd.fail("end of file inside a group");
 }
 
+// Stops the run on an input error: one log line and the input stop text of the build.
+[[noreturn]] void reject(const Problem& pb, std::string log_line) {
+  halt_input(std::move(log_line), pb.c().text.input_stop);
+}
+
 // A non-finite real read from the file (NaN, Inf, or a number beyond the double range).
-void check_finite(const ListReader& rd, std::initializer_list<double> values) {
+void check_finite(const Problem& pb, const ListReader& rd, std::initializer_list<double> values) {
   for (double v : values)
     if (!std::isfinite(v))
-      halt_input("error in input file: value not finite in line " + std::to_string(rd.line() - 1));
+      reject(pb, "error in input file: value not finite in line " + std::to_string(rd.line() - 1));
 }
 
 // Smallest and largest y and x actually reached by element i (the sweep of an arc, not the
@@ -91,13 +96,13 @@ void check_domain(const Problem& pb) {
     const std::string at = "error in input file: element " + iw(i, 3);
     // The half-space kernel holds for observation points in the upper medium only.
     if (igg == 3 && b.ymin < -tol_y)
-      halt_input(at + " reaches below the interface y=0 of igg= 3; mirror the problem (y to -y)" +
-                 " and swap deps(1) and deps(2)");
-    if (b.ymin < -tol_y) halt_input(at + " reaches below the plane y=0 of igg=" + iw(igg, 2));
+      reject(pb, at + " reaches below the interface y=0 of igg= 3; mirror the problem (y to -y)" +
+                     " and swap deps(1) and deps(2)");
+    if (b.ymin < -tol_y) reject(pb, at + " reaches below the plane y=0 of igg=" + iw(igg, 2));
     if ((igg == 4 || igg == 5) && b.ymax > pb.gpars(1) + tol_y)
-      halt_input(at + " reaches above the plane y=gpars(1) of igg=" + iw(igg, 2));
+      reject(pb, at + " reaches above the plane y=gpars(1) of igg=" + iw(igg, 2));
     if (igg == 5 && b.xmin < -tol_x)
-      halt_input(at + " reaches into x<0, behind the symmetry plane of igg=" + iw(igg, 2));
+      reject(pb, at + " reaches into x<0, behind the symmetry plane of igg=" + iw(igg, 2));
   }
 }
 
@@ -108,8 +113,8 @@ void check_coinciding_conductors(const Problem& pb) {
     if (pb.el(i).itype != 1) continue;
     for (int j = 1; j <= pb.n(); ++j)
       if (j != i && pb.el(j).itype == 1 && nodes_on_element(pb, i, j) >= 2)
-        halt_input("error in input file: conductor elements " + iw(std::min(i, j), 3) + " and " +
-                   iw(std::max(i, j), 3) + " coincide or overlap");
+        reject(pb, "error in input file: conductor elements " + iw(std::min(i, j), 3) + " and " +
+                       iw(std::max(i, j), 3) + " coincide or overlap");
   }
 }
 
@@ -118,11 +123,11 @@ void check_coinciding_conductors(const Problem& pb) {
 // the range of reals, which no later step can compute with.
 void check_size(const Problem& pb, int i) {
   const double len = elength(pb, i);
-  if (!(len >= pb.c().zero_length)) halt_input("zero length element  " + iw(i, 2));
+  if (!(len >= pb.c().zero_length)) reject(pb, "zero length element  " + iw(i, 2));
   const Box b = emima(pb, i);
   if (!std::isfinite(len) || !std::isfinite(b.xmin) || !std::isfinite(b.xmax) ||
       !std::isfinite(b.ymin) || !std::isfinite(b.ymax))
-    halt_input("error in input file: size of element " + iw(i, 3) + " beyond the range of reals");
+    reject(pb, "error in input file: size of element " + iw(i, 3) + " beyond the range of reals");
   const Element& e = pb.el(i);
   if (e.iform != 1 && e.iform != 2) return;
   // An arc that turns more than once covers part of its circle twice, where its charge is not
@@ -131,11 +136,11 @@ void check_size(const Problem& pb, int i) {
   const double turn = e.iform == 2 ? 360.0 : 2 * std::numbers::pi;
   const auto& g = e.geom;
   if (std::fabs(g[4] - g[3]) > turn * (1 + full_turn_tolerance))
-    halt_input("error in input file: arc " + iw(i, 3) + " turns more than a full circle");
+    reject(pb, "error in input file: arc " + iw(i, 3) + " turns more than a full circle");
   // Points of the arc are computed from its start angle plus a part of the sweep: beyond a
   // million turns the rounding of that sum alone moves them by more than 1e-9 of the radius.
   if (std::fabs(g[3]) > max_arc_turns * turn || std::fabs(g[4]) > max_arc_turns * turn)
-    halt_input("error in input file: angles of arc " + iw(i, 3) + " beyond a million turns");
+    reject(pb, "error in input file: angles of arc " + iw(i, 3) + " beyond a million turns");
 }
 
 // Reads the element entries (header, geometry or copy, sides, separator) until the end of the
@@ -143,44 +148,47 @@ void check_size(const Problem& pb, int i) {
 int read_elements(ListReader& rd, Problem& pb, Streams& io) {
   int m = 0;
   for (int i = 1; i <= n0 + 1; ++i) {
-    Element e;
+    Element e;  // ileft and iright preset to 1
     int number = 0;
     if (!rd.read_group({&number, &e.iform, &e.itype, &e.isign, &e.ni, &e.ileft, &e.iright}))
       break;  // a header cut short by the end of the file is not counted
-    e.ileft = 1;
-    e.iright = 1;
+    // The console build always uses the quadratic node law; the windowed build takes the laws
+    // from the file.
+    if (!pb.c().reads_window_items) e.ileft = e.iright = 1;
     if (std::llabs(number) != i)
       io.log << "\nwarning - error numeration element " << iw(i, 3) << "\n\n";
     if (i > n0) {
       Halt h;
-      h.log = {"n = " + iw(i, 3) + " > n0 = " + iw(n0, 3), "Internal arrays dimension exceeded;",
+      h.log = {"n = " + iw(i, 3) + " > n0 = " + iw(n0, 3), pb.c().text.capacity_exceeded,
                "change file <elements> and recompile."};
-      h.console = {"Internal arrays dimension exceeded;", " Error input file, see <ostrel.log>"};
+      // The windowed build reports it in the log only.
+      if (!pb.c().windowed)
+        h.console = {pb.c().text.capacity_exceeded, " Error input file, see <ostrel.log>"};
       halt(std::move(h));
     }
     if (e.iform < 0 || e.iform > 3)
-      halt_input("error in input file: iform(" + iw(i, 2) + ")=" + iw(e.iform, 2) +
-                 " != {0,1,2,3}");
+      reject(pb,
+             "error in input file: iform(" + iw(i, 2) + ")=" + iw(e.iform, 2) + " != {0,1,2,3}");
     if (e.itype < 1 || e.itype > 3)
-      halt_input("error in input file: itype(" + iw(i, 2) + ")=" + iw(e.itype, 1) + " != {1,2,3}");
+      reject(pb, "error in input file: itype(" + iw(i, 2) + ")=" + iw(e.itype, 1) + " != {1,2,3}");
     if (e.isign < 0)
-      halt_input("error in input file: isign(" + iw(i, 2) + ")=" + iw(e.isign, 1) + " < 0.0");
+      reject(pb, "error in input file: isign(" + iw(i, 2) + ")=" + iw(e.isign, 1) + " < 0.0");
     // An element needs two nodes: the end basis functions reach to the neighbouring node.
-    if (e.ni == 1) halt_input("error in input file: ni(" + iw(i, 2) + ")= 1 < 2");
+    if (e.ni == 1) reject(pb, "error in input file: ni(" + iw(i, 2) + ")= 1 < 2");
     m = std::max(m, e.isign);
     pb.elements.push_back(e);
     Element& el = pb.elements.back();
     auto& g = el.geom;
     if (number >= 1) {
       if (!rd.read_group({&g[0], &g[1], &g[2], &g[3], &g[4]})) premature_end(rd);
-      check_finite(rd, {g[0], g[1], g[2], g[3], g[4]});
+      check_finite(pb, rd, {g[0], g[1], g[2], g[3], g[4]});
       check_size(pb, i);
     } else {
       int iele = 0;
       double dx = 0, dy = 0, t = 0;
       if (!rd.read_group({&iele, &dx, &dy, &t})) premature_end(rd);
-      check_finite(rd, {dx, dy, t});
-      if (iele < 1 || iele >= i) halt_input(" n=" + iw(i, 3) + "   iele=" + iw(iele, 3));
+      check_finite(pb, rd, {dx, dy, t});
+      if (iele < 1 || iele >= i) reject(pb, " n=" + iw(i, 3) + "   iele=" + iw(iele, 3));
       const Element& k = pb.el(iele);
       el.iform = k.iform;
       const auto& gk = k.geom;
@@ -195,7 +203,7 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
         default:
           g[0] = gk[0] + dx, g[1] = gk[1] + dy, g[2] = gk[2], g[3] = t;
       }
-      check_finite(rd, {g[0], g[1], g[2], g[3], g[4]});
+      check_finite(pb, rd, {g[0], g[1], g[2], g[3], g[4]});
       // A copy keeps the length of its original, unless a huge shift rounds it away.
       check_size(pb, i);
     }
@@ -203,8 +211,8 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
     if (pb.igg == 3) el.iamns = el.iaplus = -1;
     for (int side : {el.iamns, el.iaplus})
       if (side < -1 || side > ndiel)
-        halt_input("error in input file: side index of element " + iw(i, 2) + " =" + iw(side, 2) +
-                   " != {-1,0,1,2,3,4,5}");
+        reject(pb, "error in input file: side index of element " + iw(i, 2) + " =" + iw(side, 2) +
+                       " != {-1,0,1,2,3,4,5}");
     if (!rd.skip_line()) break;
   }
   return m;
@@ -221,47 +229,53 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   ListReader rd(in, name);
 
   // Titles, then the five global groups.
-  if (!rd.read_line(pb.title1, title_length)) premature_end(rd);
+  if (!rd.read_line(pb.title1, build.title_length)) premature_end(rd);
   io.console << pb.title1 << '\n';
-  if (!rd.read_line(pb.title2, title_length)) premature_end(rd);
+  if (!rd.read_line(pb.title2, build.title_length)) premature_end(rd);
   io.console << pb.title2 << "\n\n";
 
-  if (!rd.read_group({&pb.iprobl, &pb.iunits})) premature_end(rd);
+  const bool window_items = build.reads_window_items;
+  if (!(window_items ? rd.read_group({&pb.iprobl, &pb.iunits, &pb.ish})
+                     : rd.read_group({&pb.iprobl, &pb.iunits})))
+    premature_end(rd);
   auto& d = pb.deps_;
   if (!rd.read_group({&d[2], &d[3], &d[4], &d[5], &d[6]})) premature_end(rd);
-  check_finite(rd, {d[2], d[3], d[4], d[5], d[6]});
+  check_finite(pb, rd, {d[2], d[3], d[4], d[5], d[6]});
   auto& gp = pb.gpars_;
   if (!rd.read_group({&pb.igg, &pb.idmn, &gp[0], &gp[1], &gp[2], &gp[3], &gp[4]}))
     premature_end(rd);
-  check_finite(rd, {gp[0], gp[1], gp[2], gp[3], gp[4]});
+  check_finite(pb, rd, {gp[0], gp[1], gp[2], gp[3], gp[4]});
   // Parameters without which the chosen Green's function has no meaning.
   if ((pb.igg == 4 || pb.igg == 5) && !(pb.gpars(1) > 0))
-    halt_input("error in input file: gpars(1)<=0 for igg=" + iw(pb.igg, 2));
+    reject(pb, "error in input file: gpars(1)<=0 for igg=" + iw(pb.igg, 2));
   if (pb.igg == 3 && pb.deps(1) + pb.deps(2) == 0)
-    halt_input("error in input file: deps(1)+deps(2)=0 for igg= 3");
+    reject(pb, "error in input file: deps(1)+deps(2)=0 for igg= 3");
   // The conductors lie in the upper medium, whose value scales every charge.
-  if (pb.igg == 3 && !(pb.deps(1) > 0)) halt_input("error in input file: deps(1)<=0 for igg= 3");
+  if (pb.igg == 3 && !(pb.deps(1) > 0)) reject(pb, "error in input file: deps(1)<=0 for igg= 3");
   if (!rd.read_group({&ctl.ah, &ctl.iorder})) premature_end(rd);
-  check_finite(rd, {ctl.ah});
+  check_finite(pb, rd, {ctl.ah});
   ctl.iorder = 1;  // 2 is accepted, but only the first order is implemented
-  if (ctl.ah <= 0) halt_input("error in input file: ah<=0");
-  if (!rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps})) premature_end(rd);
-  check_finite(rd, {ctl.eps});
-  if (ctl.imm < 0) halt_input("error in input file: imm=" + iw(ctl.imm, 2) + " < 0");
+  if (ctl.ah <= 0) reject(pb, "error in input file: ah<=0");
+  if (!(window_items ? rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps, &ctl.tmpdir})
+                     : rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps})))
+    premature_end(rd);
+  if (ctl.tmpdir.size() > tmpdir_length) ctl.tmpdir.resize(tmpdir_length);
+  check_finite(pb, rd, {ctl.eps});
+  if (ctl.imm < 0) reject(pb, "error in input file: imm=" + iw(ctl.imm, 2) + " < 0");
   // The out-of-core iteration holds imm + 1 vectors of nd reals and an imm x imm matrix, and
   // runs up to itlim cycles of imm + 1 passes over the scratch file, each logged: beyond the
   // echo's fields (imm in 2 columns, itlim in 3) it would only use memory and time without end.
   if (ctl.iswitch != 0 && ctl.imm > max_imm)
-    halt_input("error in input file: imm=" + std::to_string(ctl.imm) + " > " +
-               std::to_string(max_imm));
+    reject(pb,
+           "error in input file: imm=" + std::to_string(ctl.imm) + " > " + std::to_string(max_imm));
   if (ctl.iswitch != 0 && ctl.itlim > max_itlim)
-    halt_input("error in input file: itlim=" + std::to_string(ctl.itlim) + " > " +
-               std::to_string(max_itlim));
+    reject(pb, "error in input file: itlim=" + std::to_string(ctl.itlim) + " > " +
+                   std::to_string(max_itlim));
   if (!rd.skip_line()) premature_end(rd);
 
   const int m = read_elements(rd, pb, io);
-  if (pb.n() == 0) halt_input("error in input file: no boundary element");
-  if (m == 0) halt_input("error in input file: no conductor (every isign(i) is 0)");
+  if (pb.n() == 0) reject(pb, "error in input file: no boundary element");
+  if (m == 0) reject(pb, "error in input file: no conductor (every isign(i) is 0)");
   // Every conductor number up to m needs a conductor element, or its row of the capacitance
   // matrix is empty and the matrix singular.
   // Among n elements some number up to n + 1 is missing when m exceeds n, so the search stops
@@ -272,8 +286,8 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
     if (e.itype == 1 && e.isign <= last) has_element[e.isign] = true;
   for (int q = 1; q <= last; ++q)
     if (!has_element[q])
-      halt_input("error in input file: conductor " + iw(q, 3) +
-                 " has no conductor element (itype 1)");
+      reject(pb,
+             "error in input file: conductor " + iw(q, 3) + " has no conductor element (itype 1)");
 
   // Material values, automatic subdivision and its cap.
   for (int i = 1; i <= pb.n(); ++i) {
@@ -307,8 +321,13 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   }
   if (pb.idmn != 0) ++dims.nd;
   write_echo(input, io.log);
+  if (build.result_head)
+    io.result << pb.title1 << '\n'
+              << pb.title2 << '\n'
+              << "iprobl=" << iw(pb.iprobl, 1) << "    iunits=" << iw(pb.iunits, 1) << '\n';
 
-  if (pb.idmn == 1 && (pb.igg == 1 || pb.igg == 4 || pb.igg == 5)) {
+  // The windowed build checks this after drawing the cross-section, in a message box.
+  if (!build.windowed && null_charge_incompatible(pb)) {
     Halt h;
     h.console = h.log = {"NULL charge and Green function incompatible"};
     halt(std::move(h));
@@ -332,11 +351,16 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   return input;
 }
 
+bool null_charge_incompatible(const Problem& pb) {
+  return pb.idmn == 1 && (pb.igg == 1 || pb.igg == 4 || pb.igg == 5);
+}
+
 void write_echo(const Input& input, std::ostream& log) {
   const Problem& pb = input.problem;
   const SolverControls& ctl = input.controls;
   const Dimensions& dims = input.dims;
-  log << date24() << '\n' << pb.title1 << '\n' << pb.title2 << '\n';
+  if (!pb.c().windowed) log << date24() << '\n';
+  log << pb.title1 << '\n' << pb.title2 << '\n';
   log << "iprobl=" << iw(pb.iprobl, 1) << "    iunits=" << iw(pb.iunits, 1)
       << "    ish=" << iw(pb.ish, 1) << '\n';
   log << "deps(i):";
@@ -351,6 +375,8 @@ void write_echo(const Input& input, std::ostream& log) {
   else
     log << "iswitch=" << iw(ctl.iswitch, 1) << "    imm=" << iw(ctl.imm, 2)
         << "    itlim=" << iw(ctl.itlim, 3) << "    eps=" << es(ctl.eps, 10, 3) << '\n';
+  if (ctl.iswitch != 0 && pb.c().reads_window_items)
+    log << "tmp dir:  " << padded(ctl.tmpdir, static_cast<int>(tmpdir_length)) << '\n';
   log << "ah=" << es(ctl.ah, 10, 3) << '\n';
   log << "program starts with the next input data:\n";
   log << " n=" << iw(dims.n, 2) << "   m=" << iw(dims.m, 2) << '\n';
@@ -369,7 +395,7 @@ void write_echo(const Input& input, std::ostream& log) {
       log << "  " << es(e.geom[k], 12, 4);
     log << "\n  amns(i)=" << es(e.amns, 10, 3) << "    aplus(i)=" << es(e.aplus, 10, 3) << "  \n";
   }
-  log << "-----------------------------end-of-input-data\n";
+  log << pb.c().text.echo_end << '\n';
 }
 
 }  // namespace ostrel
