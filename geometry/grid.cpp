@@ -9,9 +9,14 @@ namespace ostrel {
 
 namespace {
 
-[[noreturn]] void no_such_grids() {
+// A node law other than 0 or 1: a console line in the console build, the stop text in the
+// windowed build (which reads the laws from the file).
+[[noreturn]] void no_such_grids(const Problem& pb) {
   Halt h;
-  h.console.push_back("No such grids");
+  if (pb.c().windowed)
+    h.stop_text = pb.c().text.no_such_grids;
+  else
+    h.console.push_back(pb.c().text.no_such_grids);
   halt(std::move(h));
 }
 
@@ -38,7 +43,7 @@ void element_grid(const Problem& pb, int i, std::span<double> t) {
     else if (law == 1)
       t[j - 1] = first_half ? s * s - 1 : 1 - (2 - s) * (2 - s);
     else
-      no_such_grids();
+      no_such_grids(pb);
   }
 }
 

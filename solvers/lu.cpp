@@ -10,20 +10,29 @@
 #include <utility>
 #include <vector>
 
+#include "base/fields.hpp"
+
 namespace ostrel {
 
 namespace {
 
-// Console marks of one factorisation: "LU: ", at most one "." per completed step while the
-// marks written so far number at most floor(10*(k+1)/n) (k the 1-based step), " Done;".
+// Progress of one factorisation. On the console: "LU: ", at most one "." per completed step
+// while the marks written so far number at most floor(10*(k+1)/n) (k the 1-based step), and
+// " Done;". On the windowed build's screen: after every completed step the display
+// "LU decomposition:   " with floor(100*(k+1)/n) in 3 columns and "%".
 class Progress {
  public:
-  Progress(int quiet, int n, std::ostream& console) : on_(quiet == 0), n_(n), console_(console) {
-    if (on_) console_ << "LU: " << std::flush;
+  Progress(int quiet, int n, std::ostream& console, Screen* screen)
+      : on_(quiet == 0), n_(n), console_(console), screen_(screen) {
+    if (on_ && !screen_) console_ << "LU: " << std::flush;
   }
   // Called after the completed (not skipped) 0-based step k.
   void step(int k) {
     if (!on_) return;
+    if (screen_) {
+      screen_->progress("LU decomposition:   " + iw(100LL * (k + 2) / n_, 3) + "%");
+      return;
+    }
     const long long limit = 10LL * (k + 2) / n_;
     if (marks_ <= limit) {
       console_ << '.' << std::flush;
@@ -31,7 +40,7 @@ class Progress {
     }
   }
   void done() {
-    if (on_) console_ << " Done;" << std::endl;
+    if (on_ && !screen_) console_ << " Done;" << std::endl;
   }
 
  private:
@@ -39,6 +48,7 @@ class Progress {
   int n_;
   long long marks_ = 0;
   std::ostream& console_;
+  Screen* screen_;
 };
 
 // The column algorithm, step by step as documented; used below the crossover order.
@@ -296,13 +306,13 @@ class Blocked {
 }  // namespace
 
 int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
-           std::ostream& console, double tau, const LuBlocking& blocking) {
+           std::ostream& console, double tau, const LuBlocking& blocking, Screen* screen) {
   assert(n >= 0 && ld >= n);
   if (n == 0) return 0;
   assert(a.size() >= static_cast<std::size_t>(ld) * (n - 1) + n);
   assert(ipvt.size() >= static_cast<std::size_t>(n));
   assert(blocking.base >= 1 && blocking.panel >= blocking.base && blocking.chunk >= 1);
-  Progress progress(quiet, n, console);
+  Progress progress(quiet, n, console, screen);
   ipvt[n - 1] = 1;
   if (n == 1) return std::fabs(a[0]) < tau ? 1 : 0;
   int skipped;
@@ -318,8 +328,8 @@ int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
 }
 
 int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
-           std::ostream& console, double tau) {
-  return decomp(ld, n, a, ipvt, quiet, console, tau, lu_default_blocking);
+           std::ostream& console, double tau, Screen* screen) {
+  return decomp(ld, n, a, ipvt, quiet, console, tau, lu_default_blocking, screen);
 }
 
 void solve(int ld, int n, std::span<const double> a, std::span<double> b,
