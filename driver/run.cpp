@@ -8,11 +8,13 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/fields.hpp"
 #include "base/freeformat.hpp"
 #include "base/halt.hpp"
 #include "base/streams.hpp"
+#include "driver/options.hpp"
 #include "driver/reading.hpp"
 #include "elements.hpp"
 #include "picture/psout.hpp"
@@ -57,8 +59,8 @@ std::string prompt_input_name() {
 }
 
 // The sequence of one run once the log is open. Every stop leaves through a Halt.
-void run_sequence(int argc, char** argv, std::ofstream& log) {
-  const std::string input_name = file_name(argc >= 2 ? argv[1] : prompt_input_name());
+void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
+  const std::string input_name = file_name(!files.empty() ? files[0] : prompt_input_name());
   std::ifstream in;
   // A directory opens as a stream on some systems but cannot be read: it is not an input file.
   std::error_code ec;
@@ -74,8 +76,8 @@ void run_sequence(int argc, char** argv, std::ofstream& log) {
   log << input_line << '\n';
 
   std::ofstream result;
-  if (argc == 3) {
-    const std::string result_name = file_name(argv[2]);
+  if (files.size() == 2) {
+    const std::string result_name = file_name(files[1]);
     result.open(result_name);
     if (!result) {
       Halt h;
@@ -99,6 +101,16 @@ void run_sequence(int argc, char** argv, std::ofstream& log) {
 }  // namespace
 
 int run_console(int argc, char** argv) {
+  const CommandLine cl = parse_command_line(argc, argv, false);
+  if (!cl.error.empty()) {
+    std::cerr << "ostrel: " << cl.error << "\n"
+              << "Try ostrel --help.\n";
+    return exit_failure;
+  }
+  if (cl.help || cl.version) {
+    std::cout << (cl.help ? usage_text(false) : version_text(false));
+    return 0;
+  }
   std::cout << "Program OSTREL (" << maker_address << ")\n"
             << iw(n0, 3) << " boundary elements, " << iw(ndiel, 3) << " dielectrics;\n";
   std::ofstream log(log_name);
@@ -108,7 +120,7 @@ int run_console(int argc, char** argv) {
     return exit_io_error;
   }
   try {
-    run_sequence(argc, argv, log);
+    run_sequence(cl.files, log);
   } catch (const Halt& h) {
     return finish_halt(h, std::cout, &log, std::cerr);
   } catch (const std::bad_alloc&) {

@@ -37,17 +37,17 @@ inline constexpr LuBlocking lu_default_blocking{96, 256, 8, 512};
 /// With quiet == 0 it writes "LU: ", at most one "." per completed step while the marks
 /// written so far number at most floor(10*(k+1)/n), and " Done;" with a line end (order 1:
 /// only "LU: "); given the windowed build's screen, it shows instead after every completed
-/// step the progress display "LU decomposition:   " floor(100*(k+1)/n) (3 columns) "%". Returns the number of pivots below tau: the skipped steps plus one when the
-/// last diagonal entry a(n,n) is below tau; zero means every pivot of U is at least tau.
-/// Cost 2n^3/3 flops; orders of at least lu_default_blocking.crossover run blocked with
-/// cblas_dgemm and allocate a work block of panel*chunk reals. Does not check ld >= n.
+/// step the progress display "LU decomposition:   " floor(100*(k+1)/n) (3 columns) "%". Returns the
+/// number of pivots below tau: the skipped steps plus one when the last diagonal entry a(n,n) is
+/// below tau; zero means every pivot of U is at least tau. Cost 2n^3/3 flops; orders of at least
+/// lu_default_blocking.crossover run blocked with cblas_dgemm and allocate a work block of
+/// panel*chunk reals. Does not check ld >= n.
 int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
            std::ostream& console, double tau = console_build.tiny, Screen* screen = nullptr);
 
 /// decomp with an explicit organisation of the work (tests and benchmarks).
 int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
-           std::ostream& console, double tau, const LuBlocking& blocking,
-           Screen* screen = nullptr);
+           std::ostream& console, double tau, const LuBlocking& blocking, Screen* screen = nullptr);
 
 /// Overwrites b(1..n) with the solution of A x = b from the factors of decomp: the recorded
 /// interchanges and multipliers forward, then back substitution with U. Cost 2n^2 flops.

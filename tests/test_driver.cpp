@@ -108,3 +108,24 @@ TEST(Driver, TrailingBlanksAreNotPartOfFileNames) {
   EXPECT_EQ(prompted.status, 0) << prompted.out << prompted.err;
   EXPECT_TRUE(prompted.exists("result.osl"));
 }
+
+// Options start with "--" and are never file names; --help and --version start no run.
+TEST(Driver, OptionsAreNeverFileNames) {
+  auto dir = fresh_dir("options");
+  RunOutput help = run_ostrel(dir, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: ostrel [INPUT [RESULT]]\n", 0), 0u) << help.out;
+  EXPECT_FALSE(help.exists("ostrel.log"));
+  RunOutput version = run_ostrel(dir, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("100 boundary elements,   5 dielectrics,  95 sub-elements"),
+            std::string::npos)
+      << version.out;
+  write_file(dir / "--case.inp", problem);
+  RunOutput option = run_ostrel(dir, {"--case.inp"});
+  EXPECT_NE(option.status, 0);
+  EXPECT_EQ(option.out, "");
+  EXPECT_NE(option.err.find("unknown option --case.inp"), std::string::npos) << option.err;
+  RunOutput file = run_ostrel(dir, {"./--case.inp"});
+  EXPECT_EQ(file.status, 0) << file.out << file.err;
+}

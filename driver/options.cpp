@@ -1,0 +1,83 @@
+#include "driver/options.hpp"
+
+#include "base/fields.hpp"
+#include "elements.hpp"
+
+namespace ostrel {
+
+namespace {
+
+#ifndef OSTREL_VERSION
+#define OSTREL_VERSION "unknown"
+#endif
+
+constexpr const char* format_in_brief =
+    "The problem file is plain text, read as free-format groups:\n"
+    "  2 title lines\n"
+    "  iprobl iunits          0 capacitance, 1 inductance; units of the report (0..6)\n"
+    "  deps(1) .. deps(5)     permittivities (or permeabilities) of up to five media\n"
+    "  igg idmn gpars(1..5)   Green's function 0..5, zero total charge switch, parameters\n"
+    "  ah iorder              target sub-element length, 1\n"
+    "  iswitch imm itlim eps  0 in-core LU; otherwise the block out-of-core iteration\n"
+    "  one skipped line\n"
+    "  per boundary element (up to 100), four lines:\n"
+    "    nr iform itype isign ni ileft iright\n"
+    "    geometry: x1 y1 x2 y2 0 | xc yc r phi1 phi2 | xc yc r orient 0\n"
+    "              (or, with nr <= 0, a copy: iele dx dy t)\n"
+    "    iamns iaplus         media on the minus and the plus side\n"
+    "    a separator line\n"
+    "See the README for the meaning of every value.\n";
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, const char* const* argv, bool windowed) {
+  CommandLine cl;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (!a.starts_with("--")) {
+      cl.files.push_back(a);
+    } else if (a == "--help") {
+      cl.help = true;
+    } else if (a == "--version") {
+      cl.version = true;
+    } else if (windowed && a == "--snapshot") {
+      if (i + 1 >= argc || std::string(argv[i + 1]).starts_with("--")) {
+        cl.error = "--snapshot needs the name of the image file";
+        return cl;
+      }
+      cl.snapshot = argv[++i];
+    } else {
+      cl.error =
+          "unknown option " + a + " (a file whose name starts with -- is given as ./" + a + ")";
+      return cl;
+    }
+  }
+  return cl;
+}
+
+std::string usage_text(bool windowed) {
+  std::string s;
+  if (windowed)
+    s = "Usage: ostrel-gui [--snapshot IMAGE.png] [INPUT [RESULT]]\n"
+        "Solves the problem in INPUT (asked for in a file dialog when not given) and shows its\n"
+        "status, cross-section and charge densities in two windows; writes the matrix to RESULT\n"
+        "(default result.osl) and the run log to ostrel.log in the current directory.\n"
+        "  --snapshot IMAGE.png  save an image of the window after the run and exit with the\n"
+        "                        run's exit status\n";
+  else
+    s = "Usage: ostrel [INPUT [RESULT]]\n"
+        "Solves the problem in INPUT (asked for on the console when not given); writes the\n"
+        "matrix to RESULT (default result.osl), the run log to ostrel.log in the current\n"
+        "directory and a picture of the cross-section to INPUT.ps.\n";
+  s += "  --help     this text\n"
+       "  --version  the version and the capacities\n\n";
+  return s + format_in_brief;
+}
+
+std::string version_text(bool windowed) {
+  return std::string(windowed ? "ostrel-gui " : "ostrel ") + OSTREL_VERSION + "\n" + iw(n0, 3) +
+         " boundary elements, " + iw(ndiel, 3) + " dielectrics, " + iw(nimax_def, 3) +
+         " sub-elements per element\n";
+}
+
+}  // namespace ostrel
