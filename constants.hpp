@@ -28,6 +28,13 @@ struct BuildTexts {
   const char* in_core_log;          ///< the same in the log
   const char* out_of_core;          ///< shown when the block out-of-core mode is chosen
   const char* out_of_core_log;      ///< the same in the log
+  // Failures of the work arrays of the windowed build, which are reported to their caller.
+  const char* no_vectors;         ///< the vectors of the solution cannot be obtained
+  const char* no_blocks;          ///< not even one block row of the out-of-core mode
+  const char* small_memory;       ///< the whole matrix cannot be obtained: the fall-back
+  const char* no_scratch;         ///< the named scratch file cannot be opened
+  const char* no_charge_row;      ///< the zero-total-charge row cannot be obtained
+  const char* no_iteration_work;  ///< the work arrays of the iteration cannot be obtained
 };
 
 struct BuildConstants {
@@ -84,6 +91,12 @@ inline constexpr BuildConstants console_build{
         "Whole BEM matrix allocated in core;",
         "Out-of-core solver applied;",
         "Block out-of-core solver with default parameters applied;",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
     },
 };
 
@@ -119,6 +132,12 @@ inline constexpr BuildConstants windowed_build{
         "all BEM matrix allocated in core",
         "out-of-core solver applied",
         "block out-of-core solver with default parameters applied",
+        "unsufficient memory allocation 1D arrays",
+        "no blocks of matrix  ama(i,j) can be allocated",
+        "small memory for in-core matrix",
+        " error open file <tmp.osl>",
+        "no memory for last string",
+        "unsufficient allocation arrays for it(...)",
     },
 };
 

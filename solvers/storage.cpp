@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "assembly/mo.hpp"
 #include "base/halt.hpp"
@@ -41,24 +42,49 @@ struct Arrays {
   }
 };
 
-// Obtains count 8-byte elements and views them as count values of T.
-template <class T>
-std::span<T> obtain(Handle& h, long long count) {
-  static_assert(sizeof(T) <= work_element_size);
-  foralloc(h, work_element_size, count);
-  return {static_cast<T*>(h.p), static_cast<std::size_t>(count)};
+// Obtains the work arrays. The console build stops the run on the first failure (foralloc);
+// the windowed build reports failures to its caller: `ok` turns false, the failed array and
+// every later one stay empty, and the caller decides what the failure means.
+struct Obtainer {
+  bool reported;  // the windowed build's way
+  bool ok = true;
+
+  // count 8-byte elements viewed as count values of T.
+  template <class T>
+  std::span<T> get(Handle& h, long long count) {
+    static_assert(sizeof(T) <= work_element_size);
+    if (!ok) return {};
+    if (!reported) {
+      foralloc(h, work_element_size, count);
+    } else if (!try_foralloc(h, work_element_size, count)) {
+      ok = false;
+      return {};
+    }
+    return {static_cast<T*>(h.p), static_cast<std::size_t>(count)};
+  }
+};
+
+// A failure of the windowed build's work arrays: shown and logged, exit status 1.
+[[noreturn]] void fail(std::vector<std::string> lines) {
+  Halt h;
+  h.console = h.log = std::move(lines);
+  h.status = exit_failure;
+  halt(std::move(h));
 }
 
 }  // namespace
 
-void foralloc(Handle& h, std::size_t elsize, long long count) {
+bool try_foralloc(Handle& h, std::size_t elsize, long long count) {
   assert(h.p == nullptr);
   if (count < 0 || (elsize != 0 && static_cast<unsigned long long>(count) > SIZE_MAX / elsize))
-    no_memory(count, elsize);
+    return false;
   // calloc(0, ...) may legally return null; a block of one byte keeps null meaning failure.
-  void* p = std::calloc(count > 0 ? static_cast<std::size_t>(count) : 1, elsize > 0 ? elsize : 1);
-  if (!p) no_memory(count, elsize);
-  h.p = p;
+  h.p = std::calloc(count > 0 ? static_cast<std::size_t>(count) : 1, elsize > 0 ? elsize : 1);
+  return h.p != nullptr;
+}
+
+void foralloc(Handle& h, std::size_t elsize, long long count) {
+  if (!try_foralloc(h, elsize, count)) no_memory(count, elsize);
 }
 
 void forfree(Handle& h) {
@@ -66,43 +92,66 @@ void forfree(Handle& h) {
   h.p = nullptr;
 }
 
-void further(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Streams& io) {
-  const long long nd = dims.nd, m = dims.m, nimax = dims.nimax, imm = ctl.imm;
+void further(const Problem& pb, const Dimensions& dims, const SolverControls& controls,
+             Streams& io) {
+  SolverControls ctl = controls;
+  const long long nd = dims.nd, m = dims.m, nimax = dims.nimax;
+  const BuildTexts& text = pb.c().text;
   Arrays h;
   Work w;
-  w.dens = obtain<double>(h.dens, nd);
-  w.rhs = obtain<double>(h.rhs, nd);
-  w.xcol = obtain<double>(h.xcol, nd);
-  w.ycol = obtain<double>(h.ycol, nd);
-  w.tcol = obtain<double>(h.tcol, nd);
-  w.ipvt = obtain<int>(h.ipvt, nd);
-  w.ge = obtain<double>(h.ge, m * m);
-  w.geinv = obtain<double>(h.geinv, m * m);
-  w.gework = obtain<double>(h.gework, m * m);
+  Obtainer get{pb.c().named_scratch};
+  w.dens = get.get<double>(h.dens, nd);
+  w.rhs = get.get<double>(h.rhs, nd);
+  w.xcol = get.get<double>(h.xcol, nd);
+  w.ycol = get.get<double>(h.ycol, nd);
+  w.tcol = get.get<double>(h.tcol, nd);
+  w.ipvt = get.get<int>(h.ipvt, nd);
+  w.ge = get.get<double>(h.ge, m * m);
+  w.geinv = get.get<double>(h.geinv, m * m);
+  w.gework = get.get<double>(h.gework, m * m);
+  if (!get.ok) fail({text.no_vectors});
 
   // Destroyed before the arrays: a stop inside mo closes (and so deletes) the file first.
   std::optional<ScratchFile> scratch;
-  if (ctl.iswitch == 0) {
+  bool in_core = ctl.iswitch == 0;
+  if (in_core) {
     w.ld = dims.nd;
-    w.ama = obtain<double>(h.ama, nd * nd);
-    io.console << "BEM matrix allocated in core;\n";
-    io.log << "Whole BEM matrix allocated in core;\n";
-  } else {
-    io.console << "Out-of-core solver applied;\n";
-    io.log << "Block out-of-core solver with default parameters applied;\n";
+    w.ama = get.get<double>(h.ama, nd * nd);
+    if (get.ok) {
+      show(io, text.in_core);
+      io.log << text.in_core_log << '\n';
+    } else {
+      // The windowed build falls back to the out-of-core mode with the default parameters.
+      get.ok = true;
+      show(io, text.small_memory);
+      io.log << text.small_memory << '\n';
+      in_core = false;
+      ctl.iswitch = 1;
+      ctl.imm = SolverControls{}.imm;
+      ctl.itlim = SolverControls{}.itlim;
+      ctl.eps = SolverControls{}.eps;
+    }
+  }
+  if (!in_core) {
+    show(io, text.out_of_core);
+    io.log << text.out_of_core_log << '\n';
+    const long long imm = ctl.imm;
     w.ld = dims.nimax;
-    w.ama = obtain<double>(h.ama, nd * nimax);
-    w.blk = obtain<double>(h.blk, nimax * nimax);
+    w.ama = get.get<double>(h.ama, nd * nimax);
+    w.blk = get.get<double>(h.blk, nimax * nimax);
+    if (!get.ok) fail({text.no_blocks, "program terminated"});
     scratch.emplace(ScratchFile::create());
     w.scratch = &*scratch;
-    w.w1 = obtain<double>(h.w1, nd);
-    w.w2 = obtain<double>(h.w2, imm * nd + nd);
-    w.w3 = obtain<double>(h.w3, imm * imm);
-    w.w5 = obtain<double>(h.w5, nimax);
-    w.w6 = obtain<double>(h.w6, imm);
-    w.w6piv = {static_cast<int*>(h.w6.p), static_cast<std::size_t>(imm)};
-    w.w4 = obtain<double>(h.w4, imm);
-    if (pb.idmn != 0) w.last = obtain<double>(h.last, nd);
+    w.w1 = get.get<double>(h.w1, nd);
+    w.w2 = get.get<double>(h.w2, imm * nd + nd);
+    w.w3 = get.get<double>(h.w3, imm * imm);
+    w.w5 = get.get<double>(h.w5, nimax);
+    w.w6 = get.get<double>(h.w6, imm);
+    w.w6piv = {static_cast<int*>(h.w6.p), w.w6.size()};
+    w.w4 = get.get<double>(h.w4, imm);
+    if (!get.ok) fail({text.no_iteration_work});
+    if (pb.idmn != 0) w.last = get.get<double>(h.last, nd);
+    if (!get.ok) fail({text.no_charge_row});
   }
 
   mo(pb, dims, ctl, w, io);

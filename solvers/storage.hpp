@@ -40,13 +40,19 @@ inline constexpr std::size_t work_element_size = 8;
 /// status 1; nothing goes to the log. A count of 0 gives a valid (unusable) block.
 void foralloc(Handle& h, std::size_t elsize, long long count);
 
+/// foralloc that reports a failure instead of stopping the run: returns false and leaves h
+/// null (the windowed build's way).
+bool try_foralloc(Handle& h, std::size_t elsize, long long count);
+
 /// Releases the block of h if there is one and sets h to null in any case.
 void forfree(Handle& h);
 
 /// Obtains every work array of the solution, chooses the mode by ctl.iswitch alone (0 in-core:
-/// the whole nd x nd system; otherwise block out-of-core with the scratch file), writes the
-/// mode's console and log line, calls mo() once and releases the arrays in their documented
-/// order. Memory and the scratch file are also released when a stop ends the run inside.
+/// the whole nd x nd system; otherwise block out-of-core with the scratch file), shows and logs
+/// the mode's line, calls mo() once and releases the arrays in their documented order. Memory
+/// and the scratch file are also released when a stop ends the run inside. The windowed build
+/// reports failed requests with its own texts (exit status 1) and, when the whole matrix
+/// cannot be obtained, falls back to the out-of-core mode with imm 5, itlim 50, eps 1e-4.
 /// Memory: 8*nd^2 bytes in-core; 8*(nd*nimax + nimax^2 + nd*(imm+2) + imm^2 + nimax + 2*imm)
 /// out-of-core, plus 8*nd with idmn != 0.
 void further(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Streams& io);
