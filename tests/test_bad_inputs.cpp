@@ -150,6 +150,11 @@ struct BadCase {
   bool reading = true;  // stopped by the reading: no picture, message ends the log
 };
 
+// How the test runner names a case in its listing: the file.
+void PrintTo(const BadCase& c, std::ostream* os) {
+  *os << c.file;
+}
+
 const char* const input_stop = "STOP error input file, see <ostrel.log> statement executed";
 
 // clang-format off
