@@ -88,6 +88,16 @@ void scale(std::span<double> a, double factor) {
 
 }  // namespace
 
+const char* unit_text(int iunits) {
+  return iunits >= 0 && iunits < units_codes ? units_table[iunits].text : nullptr;
+}
+
+bool units_fit(const Problem& pb) {
+  if (pb.iunits < 0 || pb.iunits >= units_codes) return false;
+  const Units& u = units_table[pb.iunits];
+  return (pb.iprobl == 0 && u.capacitance) || (pb.iprobl == 1 && u.inductance);
+}
+
 void prf(std::ostream& os, std::span<const double> a, int m) {
   rows(a, m, [&](const std::string& line) { os << line << '\n'; });
   os << '\n';
@@ -138,9 +148,9 @@ void results(const Problem& pb, int m, Work& w, Streams& io) {
       break;
   }
 
+  if (!units_fit(pb)) stop_units(pb);
   const Units& u = units_table[pb.iunits];
-  const bool capacitance = pb.iprobl == 0 && u.capacitance;
-  if (!capacitance && !(pb.iprobl == 1 && u.inductance)) stop_units(pb);
+  const bool capacitance = pb.iprobl == 0;
   const std::string unit = u.text;
   show(io, (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
                unit.substr(0, unit.size() - 2) + ":");

@@ -13,6 +13,13 @@ namespace ostrel {
 /// Values of one printed line of a matrix row.
 inline constexpr int prf_values_per_line = 25;
 
+/// The unit text of a units code ("[pF/m]; " for 1), or null outside 0..6.
+const char* unit_text(int iunits);
+
+/// True when pb.iunits is a code of the table for the problem kind: 0..3 for a capacitance,
+/// 0, 4, 5, 6 for an inductance problem.
+bool units_fit(const Problem& pb);
+
 /// Turns the symmetric non-dimensional capacitance matrix w.ge (m x m) into the reported
 /// results: w.geinv = ge^-1 (invert, with w.gework, w.rhs, w.ipvt as work); both
 /// non-dimensional matrices to the log; scaling by pb.iunits (1: ge * vacuum_permittivity_pf;

@@ -14,6 +14,7 @@
 #include "base/freeformat.hpp"
 #include "base/halt.hpp"
 #include "base/streams.hpp"
+#include "driver/banner.hpp"
 #include "driver/options.hpp"
 #include "driver/reading.hpp"
 #include "elements.hpp"
@@ -24,8 +25,6 @@ namespace ostrel {
 
 namespace {
 
-/// The maker's credit of the banner's first line.
-constexpr const char* maker_address = "https://ostrel.example.org";
 constexpr const char* log_name = "ostrel.log";
 constexpr const char* default_result_name = "result.osl";
 
@@ -111,8 +110,7 @@ int run_console(int argc, char** argv) {
     std::cout << (cl.help ? usage_text(false) : version_text(false));
     return 0;
   }
-  std::cout << "Program OSTREL (" << maker_address << ")\n"
-            << iw(n0, 3) << " boundary elements, " << iw(ndiel, 3) << " dielectrics;\n";
+  std::cout << banner_line() << '\n' << capacity_line() << '\n';
   std::ofstream log(log_name);
   if (!log) {
     std::cout.flush();
