@@ -63,6 +63,10 @@ struct PixelRect {
 /// Fill or outline, for rectangle().
 enum class Fill { filled, outline };
 
+/// Thrown by a platform operation when the user has closed the frame window during a run: the
+/// run ends at once, releasing everything it holds on the way out.
+struct RunCancelled {};
+
 /// The window system as the windowed program sees it. World coordinates handed to the drawing
 /// operations may lie far outside the world window, be huge or not be numbers (a singular
 /// system gives such densities); an implementation clips them or draws nothing, and must not
@@ -122,6 +126,9 @@ class Platform {
   virtual void set_text_position(int row, int column) = 0;
   /// Writes a string (its whole length) at the text cursor.
   virtual void write_text(const std::string& text) = 0;
+  /// Lets the user pick the input file in a file-selection dialog; returns its name, or an
+  /// empty text when none was chosen.
+  virtual std::string select_input_file() = 0;
   /// Shows a modal box with a text and a caption (the program's boxes report errors and carry
   /// the error icon) and returns when the user has closed it.
   virtual void message_box(const std::string& text, const std::string& caption) = 0;

@@ -158,8 +158,8 @@ Box picture_extents(const Problem& pb) {
   return b;
 }
 
-void cross_section_plot(Platform& p, const Screen& sc, const Box& extents, const Problem& pb, int e,
-                        int k, int ish) {
+void cross_section_plot(Platform& p, const WindowLayout& sc, const Box& extents, const Problem& pb,
+                        int e, int k, int ish) {
   assert(e >= 0 && e <= pb.n());
   const double xmin = extents.xmin, xmax = extents.xmax;
   const double ymin = extents.ymin, ymax = extents.ymax;
@@ -218,7 +218,7 @@ void cross_section_plot(Platform& p, const Screen& sc, const Box& extents, const
   p.activate(text_unit);
 }
 
-void charge_plot(Platform& p, const Screen& sc, const Problem& pb, int e, int k, int ish,
+void charge_plot(Platform& p, const WindowLayout& sc, const Problem& pb, int e, int k, int ish,
                  std::span<const double> sigma, std::span<const double> t) {
   assert(e >= 0 && e <= pb.n());
   p.activate(graphics_unit);

@@ -38,8 +38,8 @@ Box picture_extents(const Problem& pb);
 /// current. Stops the run (Halt, stop text "error window", exit_failure) when the window
 /// system refuses the world window, which happens when all elements lie in one point. Element
 /// forms outside 0..3 draw nothing, but their labels stop the run through elem(). O(e).
-void cross_section_plot(Platform& p, const Screen& sc, const Box& extents, const Problem& pb, int e,
-                        int k, int ish);
+void cross_section_plot(Platform& p, const WindowLayout& sc, const Box& extents, const Problem& pb,
+                        int e, int k, int ish);
 
 /// Charge-density plot of conductor k's solution: for each element i = 1..e (e <= pb.n(),
 /// asserted) the densities sigma(r+1..r+ni) against the parameters t(r+1..r+ni), r the sum of
@@ -53,7 +53,7 @@ void cross_section_plot(Platform& p, const Screen& sc, const Box& extents, const
 /// light grey for the first). Labels when `ish` != 0 at the node whose parameter interval holds
 /// 2i/e - 1. Stops the run ("error window") only should the window system refuse a window of
 /// nonzero size. Leaves the text window current. O(sum of ni).
-void charge_plot(Platform& p, const Screen& sc, const Problem& pb, int e, int k, int ish,
+void charge_plot(Platform& p, const WindowLayout& sc, const Problem& pb, int e, int k, int ish,
                  std::span<const double> sigma, std::span<const double> t);
 
 }  // namespace ostrel

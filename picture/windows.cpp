@@ -15,8 +15,8 @@ constexpr int lower_gap = 2;  // gap below the lower viewport
 
 }  // namespace
 
-Screen screen_layout(PixelSize s) {
-  Screen sc;
+WindowLayout window_layout(PixelSize s) {
+  WindowLayout sc;
   sc.size = s;
   const int right = width_num * s.w / width_den - edge;
   sc.upper = {edge, edge, right, upper_num * s.h / height_den};
@@ -25,13 +25,13 @@ Screen screen_layout(PixelSize s) {
   return sc;
 }
 
-Screen window_setup(Platform& p, const std::string& about) {
+WindowLayout window_setup(Platform& p, const std::string& about) {
   p.set_about_text(about.substr(0, about_text_limit));
   p.maximise_window(frame_window);
   const PixelSize size = p.query_window_size();
   p.maximise_window(default_unit);
   p.close_default_window();
-  const Screen sc = screen_layout(size);
+  const WindowLayout sc = window_layout(size);
   p.open_window(graphics_unit, graphics_window_title);
   p.set_font(plot_font);
   p.clear_window();

@@ -23,7 +23,7 @@ inline constexpr const char* plot_font = "h12w6b";
 inline constexpr std::size_t about_text_limit = 512;
 
 /// The graphics window's layout, fixed once at start-up.
-struct Screen {
+struct WindowLayout {
   PixelSize size;   ///< w, h of the maximised default child window
   PixelRect upper;  ///< viewport of the cross-section
   PixelRect lower;  ///< viewport of the charge densities
@@ -32,12 +32,12 @@ struct Screen {
 /// The two viewports of a child window of size s, in integer arithmetic (divisions truncate):
 /// upper (2, 2)-(19w/40 - 2, 4h/10), lower (2, 4h/10 + 4)-(19w/40 - 2, 8h/10 - 2). A window
 /// under about 5 pixels high or wide gives empty or inverted viewports; not checked. O(1).
-Screen screen_layout(PixelSize s);
+WindowLayout window_layout(PixelSize s);
 
 /// Window set-up, once at start: sets the About text (`about`, cut to 512 characters), maximises
 /// the frame window, reads the size of the default child window, maximises and closes that
 /// window, opens the graphics window (font "h12w6b", cleared), then the text window (cleared),
 /// and tiles them. Returns the layout for the plots. Leaves the text window current. O(1).
-Screen window_setup(Platform& p, const std::string& about);
+WindowLayout window_setup(Platform& p, const std::string& about);
 
 }  // namespace ostrel

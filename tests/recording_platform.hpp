@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -96,15 +97,48 @@ class RecordingPlatform : public Platform {
   void draw_text(const std::string& text) override { add("text " + text); }
   void set_text_position(int row, int column) override {
     add("textpos " + std::to_string(row) + " " + std::to_string(column));
+    cursor_row_ = row;
+    cursor_column_ = column;
   }
-  void write_text(const std::string& text) override { add("write " + text); }
+  void write_text(const std::string& text) override {
+    add("write " + text);
+    // The text window: the string overwrites the characters from the cursor on.
+    std::string& row = rows_[cursor_row_];
+    const std::size_t at = static_cast<std::size_t>(cursor_column_ > 0 ? cursor_column_ - 1 : 0);
+    if (row.size() < at + text.size()) row.resize(at + text.size(), ' ');
+    row.replace(at, text.size(), text);
+    cursor_column_ += static_cast<int>(text.size());
+  }
+  std::string select_input_file() override {
+    add("dialog");
+    return chosen_file;
+  }
   void message_box(const std::string& text, const std::string& caption) override {
     add("message " + caption + ": " + text);
+  }
+
+  /// The name select_input_file() returns (empty: the user chose none).
+  std::string chosen_file;
+
+  /// The text window as it stands: its rows from 1 to the last written, each without trailing
+  /// blanks, joined with line ends.
+  std::string text_window() const {
+    std::string s;
+    const int last = rows_.empty() ? 0 : rows_.rbegin()->first;
+    for (int r = 1; r <= last; ++r) {
+      auto it = rows_.find(r);
+      std::string row = it == rows_.end() ? "" : it->second;
+      row.erase(row.find_last_not_of(' ') + 1);
+      s += row + "\n";
+    }
+    return s;
   }
 
  private:
   PixelSize size_;
   PixelRect viewport_;
+  std::map<int, std::string> rows_;  // the text window's rows by number
+  int cursor_row_ = 1, cursor_column_ = 1;
 
   void add(std::string s) { lines.push_back(std::move(s)); }
   static std::string pt(WorldPoint p) { return num(p.x) + " " + num(p.y); }

@@ -46,7 +46,7 @@ Problem windowed(std::vector<Element> els, int igg = 0, double g = 0) {
 
 Lines cross_section(const Problem& pb, int k, int ish = 0) {
   RecordingPlatform p;
-  cross_section_plot(p, screen_layout(window), picture_extents(pb), pb, pb.n(), k, ish);
+  cross_section_plot(p, window_layout(window), picture_extents(pb), pb, pb.n(), k, ish);
   return p.lines;
 }
 
@@ -56,7 +56,7 @@ Lines charge(const Problem& pb, int k, int ish, const std::vector<double>& sigma
   for (std::size_t r = t.size(); r < sigma.size(); ++r)
     t.push_back(0.5 * (r % 3) - 0.5);
   RecordingPlatform p;
-  charge_plot(p, screen_layout(window), pb, pb.n(), k, ish, sigma, t);
+  charge_plot(p, window_layout(window), pb, pb.n(), k, ish, sigma, t);
   return p.lines;
 }
 
@@ -127,7 +127,7 @@ TEST_P(CrossSectionFit, FillsOneAxisAndCentresTheOther) {
   const auto [x0, y0, x1, y1] = GetParam().segment;
   const Problem pb = windowed({make(0, 1, 1, {x0, y0, x1, y1, 0})});
   RecordingPlatform p(GetParam().size);
-  const Screen sc = screen_layout(GetParam().size);
+  const WindowLayout sc = window_layout(GetParam().size);
   cross_section_plot(p, sc, picture_extents(pb), pb, 1, 0, 0);
   double dx = std::fabs(x1 - x0) * screen_plot_margin;
   double dy = std::fabs(y1 - y0) * screen_plot_margin;
@@ -177,7 +177,7 @@ TEST(Plots, RefusedCrossSectionWindowStopsTheRun) {
   const Problem pb = windowed({make(3, 1, 1, {0, 0, 0, 0, 0})});
   RecordingPlatform p;
   try {
-    cross_section_plot(p, screen_layout(window), picture_extents(pb), pb, 1, 0, 1);
+    cross_section_plot(p, window_layout(window), picture_extents(pb), pb, 1, 0, 1);
     ADD_FAILURE() << "no stop";
   } catch (const Halt& h) {
     EXPECT_EQ(h.stop_text, "error window");
@@ -335,7 +335,7 @@ TEST(Plots, FlatChargePlotIsDrawnAroundItsValue) {
   for (double v : {3.0, -0.25, 0.0}) {
     RecordingPlatform p;
     const std::vector<double> sigma(7, v), t{-0.5, 0, 0.5, -0.5, 0, 0.5, 0};
-    charge_plot(p, screen_layout(window), pb, 2, 1, 1, sigma, t);
+    charge_plot(p, window_layout(window), pb, 2, 1, 1, sigma, t);
     const double half = v == 0 ? 1 : std::fabs(v) * screen_plot_margin;
     EXPECT_EQ(p.world1.x, -1);
     EXPECT_EQ(p.world2.x, 1);
@@ -350,7 +350,7 @@ TEST(Plots, FlatChargePlotIsDrawnAroundItsValue) {
   // zero-total-charge value after the elements' points is not part of it.
   RecordingPlatform p;
   const std::vector<double> sigma{NAN, 1, 2, 1, INFINITY, 1.5, 100}, t(7, 0.0);
-  charge_plot(p, screen_layout(window), pb, 2, 1, 0, sigma, t);
+  charge_plot(p, window_layout(window), pb, 2, 1, 0, sigma, t);
   EXPECT_EQ(p.world1.y, 1 - screen_plot_margin);
   EXPECT_EQ(p.world2.y, 2 + screen_plot_margin);
 }
@@ -367,7 +367,7 @@ TEST(Plots, WholeRecordedRunMatchesTheReviewedSequence) {
                 make(2, 3, 0, {0, 1, 0.8, 180, 0}, 3)},
                1);
   RecordingPlatform p({851, 505});
-  const Screen sc = window_setup(p, "Program OSTREL");
+  const WindowLayout sc = window_setup(p, "Program OSTREL");
   EXPECT_EQ(sc.upper.width(), 400);
   EXPECT_EQ(sc.lower.height(), 196);
   TextRow row;

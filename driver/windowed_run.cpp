@@ -1,0 +1,233 @@
+#include "driver/windowed_run.hpp"
+
+#include <time.h>
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <sstream>
+#include <string>
+
+#include "assembly/results.hpp"
+#include "base/fields.hpp"
+#include "base/halt.hpp"
+#include "base/screen.hpp"
+#include "base/streams.hpp"
+#include "driver/banner.hpp"
+#include "driver/reading.hpp"
+#include "picture/plots.hpp"
+#include "picture/text_rows.hpp"
+#include "picture/windows.hpp"
+#include "solvers/storage.hpp"
+
+namespace ostrel {
+
+namespace {
+
+constexpr const char* log_name = "ostrel.log";
+constexpr const char* default_result_name = "result.osl";
+// The two start-up failures that message boxes report.
+constexpr const char* name_failure = "ERROR READING NAME OF INPUT FILE";
+constexpr const char* name_failure_caption = "OSTREL";
+constexpr const char* null_charge_failure =
+    "NULL charge switch can not be used with th  is Green function";
+constexpr const char* null_charge_caption = "ERROR INPUT DATA OSTREL";
+// Rows left free before the start and end times.
+constexpr int rows_before_times = 5;
+
+// The local clock time as hh:mm:ss, each part in 2 columns.
+std::string clock_time() {
+  const time_t now = time(nullptr);
+  tm lt{};
+  localtime_r(&now, &lt);
+  return iw(lt.tm_hour, 2) + ":" + iw(lt.tm_min, 2) + ":" + iw(lt.tm_sec, 2);
+}
+
+// The windowed build's text window and plots on the platform. A progress display that would
+// write the text already standing in its row is skipped: the window shows the same.
+class WindowScreen final : public Screen {
+ public:
+  WindowScreen(Platform& p, const WindowLayout& layout) : p_(p), layout_(layout) {}
+
+  // The problem whose cross-section and densities the plots show; its extents are fixed here.
+  void attach(const Problem& pb) {
+    pb_ = &pb;
+    extents_ = picture_extents(pb);
+  }
+
+  void status(const std::string& line, int rows) override {
+    status_line(p_, row_, line, rows);
+    shown_.clear();
+  }
+  void progress(const std::string& text) override {
+    if (text == shown_) return;
+    progress_line(p_, row_, text);
+    shown_ = text;
+  }
+  void advance(int rows) override {
+    row_.advance(rows);
+    shown_.clear();
+  }
+  void cross_section(int k) override {
+    cross_section_plot(p_, layout_, extents_, *pb_, pb_->n(), k, pb_->ish);
+  }
+  void charges(int k, std::span<const double> dens, std::span<const double> tcol) override {
+    charge_plot(p_, layout_, *pb_, pb_->n(), k, pb_->ish, dens, tcol);
+  }
+
+ private:
+  Platform& p_;
+  WindowLayout layout_;
+  TextRow row_;
+  std::string shown_;  // the progress display standing in the current row
+  const Problem* pb_ = nullptr;
+  Box extents_{};
+};
+
+[[noreturn]] void io_error(const std::string& what) {
+  Halt h;
+  h.error.push_back("ostrel-gui: " + what);
+  h.status = exit_io_error;
+  halt(std::move(h));
+}
+
+// The summary of the problem in the text window, after the echo.
+void summary(const Input& input, Streams& io) {
+  const Problem& pb = input.problem;
+  Screen& screen = *io.screen;
+  screen.status(pb.title1);
+  screen.status(pb.title2, 2);
+  const char* unit = unit_text(pb.iunits);
+  if (!unit) {
+    Halt h;
+    h.stop_text = pb.c().text.no_such_units;
+    halt(std::move(h));
+  }
+  const char* kind = pb.iprobl == 0   ? "capacitance (conductance) "
+                     : pb.iprobl == 1 ? "Inductance (resistance) "
+                                      : "";
+  screen.status(std::string("problem: ") + kind + unit);
+  if (!units_fit(pb)) {
+    screen.status("Warning: meaningless units");
+    io.log << "Warning: meaningless units\n";
+  }
+  screen.status("Green function: " + std::to_string(pb.igg));
+  screen.status(pb.idmn != 0 ? "NULL total charge ON" : "NULL total charge OFF");
+  screen.status(std::to_string(input.dims.n) + " boundary element(s)");
+  screen.status(std::to_string(input.dims.m) + " conductor(s)");
+  screen.status(std::to_string(input.dims.nd) + " unknowns", 2);
+}
+
+// The sequence of one run after the window set-up. Every stop leaves through a Halt; the log
+// is open from the moment `log` is.
+void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::string>& files,
+                  std::ofstream& log) {
+  Screen& screen = window;
+  const std::string start = clock_time();
+  std::string input_name = files.empty() ? p.select_input_file() : files[0];
+  input_name.erase(input_name.find_last_not_of(' ') + 1);
+  if (input_name.empty()) {
+    p.message_box(name_failure, name_failure_caption);
+    Halt h;
+    h.error.push_back(std::string("ostrel-gui: ") + name_failure);
+    halt(std::move(h));
+  }
+  std::ifstream in;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(input_name, ec)) in.open(input_name, std::ios::binary);
+  if (!in.is_open()) {
+    Halt h;
+    h.console = {"Can not open input file  ", input_name};
+    halt(std::move(h));
+  }
+
+  log.open(log_name);
+  if (!log) io_error(std::string("cannot create the run log \"") + log_name + "\"");
+  std::ofstream result;
+  std::string result_name = default_result_name;
+  if (files.size() == 2) {
+    result_name = files[1];
+    result_name.erase(result_name.find_last_not_of(' ') + 1);
+    log << "output file is  " << result_name << '\n';
+    result.open(result_name);
+    if (!result) {
+      Halt h;
+      h.log = {"cannot open output file"};
+      halt(std::move(h));
+    }
+  } else {
+    result.open(result_name);
+    if (!result)
+      io_error("cannot open the result file \"" + std::string(default_result_name) + "\"");
+  }
+
+  std::ostream no_console(nullptr);  // the windowed build writes no console marks
+  Streams io{no_console, log, result, &screen};
+  Input input = read_problem(in, input_name, io, windowed_build);
+  in.close();
+  summary(input, io);
+  window.attach(input.problem);
+  screen.cross_section(0);
+  if (null_charge_incompatible(input.problem)) {
+    p.message_box(null_charge_failure, null_charge_caption);
+    Halt h;
+    h.log = {"NULL charge and Green function incompatible"};
+    halt(std::move(h));
+  }
+
+  further(input.problem, input.dims, input.controls, io);
+
+  screen.advance(rows_before_times);
+  screen.status("start time " + start + "    end time " + clock_time());
+  screen.status("output file: " + result_name);
+  log.flush();
+  result.flush();
+  if (!log || !result) io_error("error writing the run log or the result file");
+}
+
+// Writes a stop: its console lines and stop text as status lines, its log lines to the log
+// (when open), its error lines and stop text to standard error. Returns the exit status.
+int finish(const Halt& h, Screen& screen, std::ofstream& log) {
+  std::ostringstream shown;
+  const int status = finish_halt(h, shown, log.is_open() ? &log : nullptr, std::cerr);
+  std::istringstream lines(shown.str());
+  for (std::string line; std::getline(lines, line);)
+    screen.status(line);
+  for (const std::string& line : h.error)
+    screen.status(line);
+  if (!h.stop_text.empty()) screen.status("STOP " + h.stop_text + " statement executed");
+  return status;
+}
+
+}  // namespace
+
+int run_windowed(Platform& platform, const std::vector<std::string>& files) {
+  const WindowLayout layout = window_setup(platform, banner_line());
+  WindowScreen screen(platform, layout);
+  std::ofstream log;
+  try {
+    try {
+      run_sequence(platform, screen, files, log);
+    } catch (const std::bad_alloc&) {
+      Halt h;
+      h.console = {" Can not allocate memory"};
+      halt(std::move(h));
+    } catch (const std::exception& e) {
+      // No routine ends a run this way; should one ever do, the run still ends with a message.
+      Halt h;
+      h.console = h.log = {std::string(" Internal error: ") + e.what()};
+      halt(std::move(h));
+    }
+  } catch (const Halt& h) {
+    return finish(h, screen, log);
+  } catch (const RunCancelled&) {
+    // The user closed the window: the run did not complete. Every array and the scratch file
+    // were released on the way out.
+    return exit_failure;
+  }
+  return 0;
+}
+
+}  // namespace ostrel
