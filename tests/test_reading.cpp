@@ -15,23 +15,26 @@ struct Outcome {
   Input input;
   bool stopped = false;
   Halt halt;
-  std::string console, log;
+  std::string console, log, result;
 };
 
-Outcome read_text(const std::string& text) {
+Outcome read_text(const std::string& text, const BuildConstants& build = console_build) {
   std::istringstream in(text);
   std::ostringstream console, log, result;
   Streams io{console, log, result};
   Outcome out;
   try {
-    out.input = read_problem(in, "case.inp", io);
+    out.input = read_problem(in, "case.inp", io, build);
   } catch (const Halt& h) {
     out.stopped = true;
     out.halt = h;
   }
   out.console = console.str();
   out.log = log.str();
-  EXPECT_TRUE(result.str().empty());
+  out.result = result.str();
+  if (!build.result_head) {
+    EXPECT_TRUE(out.result.empty());
+  }
   return out;
 }
 
@@ -417,4 +420,36 @@ TEST(Reading, CoincidingConductorsAreRejected) {
   EXPECT_FALSE(read_text(ground + entry(1, "0 1 1 8 1 1", "0 1 2 1 0") +
                          entry(2, "0 3 0 8 1 1", "0 1 2 1 0"))
                    .stopped);
+}
+
+// The windowed build reads the same file with its own items and rules: the label switch ish,
+// the node laws and the scratch directory from the file, 60-character titles, its echo without
+// a date, the head lines of the result file and its own stop text.
+TEST(Reading, WindowedBuildItemsEchoAndStopText) {
+  const std::string title(70, 'T');
+  const std::string text = title + "\nsecond\n0 1 1\n2.5 1 1 1 1\n0 0 0 0 0 0 0\n0.4 1\n" +
+                           "1 0 0 0 '/scratch/here/and/far/away'\nheadings\n" +
+                           entry(1, "0 1 1 4 0 1", "0 0 1 0 0") +
+                           entry(2, "0 1 0 0 1 1", "0 1 0.5 1 0");
+  Outcome o = read_text(text, windowed_build);
+  ASSERT_FALSE(o.stopped) << (o.halt.log.empty() ? "" : o.halt.log[0]);
+  const Problem& pb = o.input.problem;
+  EXPECT_EQ(pb.title1, std::string(60, 'T'));
+  EXPECT_EQ(pb.ish, 1);
+  EXPECT_EQ(pb.el(1).ileft, 0);
+  EXPECT_EQ(pb.el(1).iright, 1);
+  EXPECT_EQ(pb.el(2).ni, 2);  // automatic: 0.7 / 0.4 rounds to 2, the windowed minimum
+  EXPECT_EQ(o.input.controls.tmpdir, "/scratch/here/and/fa");        // 20 characters kept
+  EXPECT_EQ(o.log.rfind(std::string(60, 'T') + "\nsecond", 0), 0u);  // no date line
+  EXPECT_NE(o.log.find("\ntmp dir:  /scratch/here/and/fa\n"), std::string::npos);
+  EXPECT_TRUE(o.log.ends_with("\n-------------------------------end-of-input-data-\n")) << o.log;
+  EXPECT_EQ(o.result,
+            std::string(60, 'T') + "\nsecond" + std::string(54, ' ') + "\niprobl=0    iunits=1\n");
+
+  std::string windowed_head = head;
+  windowed_head.replace(windowed_head.find("0 1\n"), 4, "0 1 /\n");
+  Outcome bad = read_text(windowed_head + entry(1, "0 1 1 0 1 1", "0 0 0 0 0"), windowed_build);
+  ASSERT_TRUE(bad.stopped);
+  EXPECT_EQ(bad.halt.stop_text, "error input file, see <trace.osl>");
+  EXPECT_EQ(bad.halt.log, std::vector<std::string>{"zero length element   1"});
 }
