@@ -92,8 +92,8 @@ void forfree(Handle& h) {
   h.p = nullptr;
 }
 
-void further(const Problem& pb, const Dimensions& dims, const SolverControls& controls,
-             Streams& io) {
+std::vector<double> further(const Problem& pb, const Dimensions& dims,
+                            const SolverControls& controls, Streams& io) {
   SolverControls ctl = controls;
   const long long nd = dims.nd, m = dims.m, nimax = dims.nimax;
   const BuildTexts& text = pb.c().text;
@@ -156,8 +156,10 @@ void further(const Problem& pb, const Dimensions& dims, const SolverControls& co
 
   mo(pb, dims, ctl, w, io);
 
+  std::vector<double> ge(w.ge.begin(), w.ge.end());
   if (scratch) scratch->close();
   h.release();
+  return ge;
 }
 
 }  // namespace ostrel

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "base/problem.hpp"
 #include "base/streams.hpp"
@@ -55,6 +56,10 @@ void forfree(Handle& h);
 /// cannot be obtained, falls back to the out-of-core mode with imm 5, itlim 50, eps 1e-4.
 /// Memory: 8*nd^2 bytes in-core; 8*(nd*nimax + nimax^2 + nd*(imm+2) + imm^2 + nimax + 2*imm)
 /// out-of-core, plus 8*nd with idmn != 0.
-void further(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Streams& io);
+/// Returns ge (m x m, column-major) as mo() leaves it: the non-dimensional capacitance matrix
+/// when pb.iunits is 0 or 3 (the other codes scale it for the report), so that a caller can
+/// solve in memory without reading the result file.
+std::vector<double> further(const Problem& pb, const Dimensions& dims, const SolverControls& ctl,
+                            Streams& io);
 
 }  // namespace ostrel

@@ -1,0 +1,33 @@
+// The command line of ostrel-lines.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "elements.hpp"
+
+namespace ostrel::lines {
+
+struct Options {
+  std::string problem;                    ///< the problem input file
+  bool help = false;                      ///< --help: print the usage and stop
+  double length = 0;                      ///< --length (m): write the circuit models; 0 = none
+  double frequency = 0;                   ///< --frequency (Hz) of the dielectric loss
+  bool check = false;                     ///< --check: solve again with the element grids refined
+  bool lossy = false;                     ///< some --tan-delta was given
+  std::array<double, ndiel> tan_delta{};  ///< loss tangent of medium k at tan_delta[k-1]
+  std::string json, rlgc, cpl;            ///< output file names (defaults from the problem's)
+};
+
+/// The usage text of --help.
+std::string usage();
+
+/// Reads the arguments (argv[1..argc-1]). Every mistake throws std::invalid_argument with a
+/// message that names the argument: an unknown option, a missing or malformed value (lengths
+/// and frequencies must be finite and positive, a loss tangent finite in 0..1, a medium index
+/// 1..ndiel), a loss tangent without --frequency, more or fewer than one problem file. Fills the
+/// default output names: the problem file's name with ".json", ".rlgc" and ".cpl" appended.
+Options parse_options(const std::vector<std::string>& args);
+
+}  // namespace ostrel::lines

@@ -1,0 +1,143 @@
+#include "lines/run_lines.hpp"
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/halt.hpp"
+#include "base/streams.hpp"
+#include "driver/reading.hpp"
+#include "lines/models.hpp"
+#include "lines/options.hpp"
+#include "lines/parameters.hpp"
+#include "lines/report.hpp"
+#include "lines/solutions.hpp"
+
+namespace ostrel::lines {
+
+namespace {
+
+constexpr const char* program = "ostrel-lines: ";
+// Exit status of a bad command line or a file that cannot be read or written.
+constexpr int exit_usage = 2;
+
+// A file that cannot be opened, read or written.
+struct FileError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+void write_file(const std::string& name, const std::string& text) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec))
+    throw FileError("cannot write '" + name + "': it is a directory");
+  std::ofstream out(name, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) throw FileError("cannot write '" + name + "'");
+}
+
+// Reads the problem: the titles and any warning of the reading go to the console, the echo
+// and the rest of the run log nowhere; the reading's notes (renumbered elements, ni cut to the
+// capacity) are shown. A stop of the reading becomes an error naming the file.
+Input read(const std::string& name) {
+  std::error_code ec;
+  std::ifstream in;
+  if (!name.empty() && !std::filesystem::is_directory(name, ec)) in.open(name, std::ios::binary);
+  if (!in.is_open()) throw FileError("cannot open the problem file '" + name + "'");
+  std::ostringstream console, log, result;
+  Streams io{console, log, result};
+  try {
+    Input input = read_problem(in, name, io);
+    std::cout << console.str();
+    std::istringstream notes(log.str());
+    for (std::string line; std::getline(notes, line);)
+      if (line.find("warning") != std::string::npos || line.find("cuted to") != std::string::npos)
+        std::cout << "  note from the reading: " << line << '\n';
+    return input;
+  } catch (const Halt& h) {
+    std::cout << console.str() << std::flush;
+    const std::string text = name + ": " + halt_text(h);
+    if (h.status == exit_io_error) throw FileError(text);
+    throw std::runtime_error(text);
+  }
+}
+
+int run(const Options& o) {
+  std::cout << "Transmission-line report of " << o.problem << "\n\n";
+  const Input input = read(o.problem);
+  check_line_problem(input);
+
+  std::cout << "Solutions:\n";
+  const Capacitances base = capacitances(input, o.tan_delta, o.lossy, "", std::cout);
+  const LineParameters p = line_parameters(base.ge, base.ge0, base.gloss, o.frequency, base.m);
+  Check check;
+  bool checked = false;
+  if (o.check) {
+    const Refinement r = refined(input);
+    check.notes = r.notes;
+    if (!r.any) {
+      std::cout << "  no element can be refined (every ni is the capacity " << nimax_def
+                << "): no check\n";
+    } else {
+      const Capacitances fine = capacitances(r.input, o.tan_delta, o.lossy, "refined: ", std::cout);
+      check.refined = line_parameters(fine.ge, fine.ge0, fine.gloss, o.frequency, fine.m);
+      checked = true;
+    }
+  }
+  std::cout << '\n';
+  std::cout << console_table(p, o, checked ? &check : nullptr) << '\n';
+
+  const std::string& title = input.problem.title1;
+  write_file(o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr));
+  std::cout << "JSON file " << o.json << '\n';
+  if (o.length > 0) {
+    write_file(o.rlgc, rlgc_file(p, o, title));
+    std::cout << "RLGC file (W element) " << o.rlgc << '\n';
+    write_file(o.cpl, cpl_model(p, o, title));
+    std::cout << "ngspice CPL model " << o.cpl << " (subcircuit " << cpl_subcircuit << ")\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+int run_lines(int argc, char** argv) {
+  Options o;
+  try {
+    o = parse_options(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::invalid_argument& e) {
+    std::cerr << program << e.what() << '\n';
+    return exit_usage;
+  }
+  if (o.help) {
+    std::cout << usage();
+    return 0;
+  }
+  try {
+    return run(o);
+  } catch (const FileError& e) {
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_usage;
+  } catch (const Halt& h) {
+    std::cout.flush();
+    std::cerr << program << halt_text(h) << '\n';
+    return exit_failure;
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << program << "not enough memory\n";
+    return exit_failure;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_failure;
+  }
+}
+
+}  // namespace ostrel::lines
