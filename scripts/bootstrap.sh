@@ -5,9 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # OpenBLAS: the LU's matrix products; Ghostscript: the picture tests; clang and its runtime:
-# the fuzz targets. (Qt 6 comes with the windowed program.)
+# the fuzz targets; ngspice: the tests of the circuit models of ostrel-lines. (Qt 6 comes with the
+# windowed program.)
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libopenblas-dev ghostscript
-          clang libclang-rt-14-dev clang-format)
+          clang libclang-rt-14-dev clang-format ngspice)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

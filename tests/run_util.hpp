@@ -1,4 +1,4 @@
-// Runs the built ostrel program in a fresh temporary directory and collects what it wrote.
+// Runs the built programs in a fresh temporary directory and collects what it wrote.
 #pragma once
 
 #include <sys/wait.h>
@@ -40,11 +40,11 @@ inline std::filesystem::path fresh_dir(const std::string& tag) {
   return base;
 }
 
-/// Runs `ostrel args...` in `dir` with `input` on standard input.
-inline RunOutput run_ostrel(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                            const std::string& input = "") {
+/// Runs the program `binary` with `args...` in `dir` with `input` on standard input.
+inline RunOutput run_program(const std::string& binary, const std::filesystem::path& dir,
+                             const std::vector<std::string>& args, const std::string& input = "") {
   write_file(dir / "stdin.txt", input);
-  std::string cmd = "cd '" + dir.string() + "' && '" OSTREL_BINARY "'";
+  std::string cmd = "cd '" + dir.string() + "' && '" + binary + "'";
   for (const auto& a : args)
     cmd += " '" + a + "'";
   cmd += " < stdin.txt > stdout.txt 2> stderr.txt";
@@ -57,6 +57,12 @@ inline RunOutput run_ostrel(const std::filesystem::path& dir, const std::vector<
   r.out = slurp(dir / "stdout.txt");
   r.err = slurp(dir / "stderr.txt");
   return r;
+}
+
+/// Runs `ostrel args...` in `dir` with `input` on standard input.
+inline RunOutput run_ostrel(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                            const std::string& input = "") {
+  return run_program(OSTREL_BINARY, dir, args, input);
 }
 
 }  // namespace ostrel::testing
