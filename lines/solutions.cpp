@@ -11,6 +11,7 @@
 
 #include "base/halt.hpp"
 #include "base/streams.hpp"
+#include "constants.hpp"
 #include "solvers/storage.hpp"
 
 namespace ostrel::lines {
@@ -54,7 +55,8 @@ std::string halt_text(const Halt& h) {
       const std::string text = line.substr(first);
       if (std::find(lines.begin(), lines.end(), text) == lines.end()) lines.push_back(text);
     }
-  if (!h.stop_text.empty() && h.stop_text != input_stop_text) lines.push_back(h.stop_text);
+  if (!h.stop_text.empty() && h.stop_text != console_build.text.input_stop)
+    lines.push_back(h.stop_text);
   std::string out;
   for (const auto& line : lines)
     out += (out.empty() ? "" : "\n  ") + line;
