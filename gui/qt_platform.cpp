@@ -1,0 +1,243 @@
+#include "gui/qt_platform.hpp"
+
+#include <QFile>
+#include <QMetaObject>
+#include <iostream>
+
+namespace ostrel::gui {
+
+QtPlatform::QtPlatform(WindowContents& contents, FrameWindow& frame, bool unattended)
+    : contents_(contents), frame_(frame), unattended_(unattended) {}
+
+void QtPlatform::cancel() {
+  {
+    std::lock_guard lock(link_->mu);
+    link_->cancelled = true;
+  }
+  link_->answered.notify_all();
+}
+
+void QtPlatform::check() const {
+  if (link_->cancelled) throw RunCancelled{};
+}
+
+// Hands f(frame) to the window thread, after everything handed over before; returns at once.
+// A request still queued when the frame goes is dropped with it.
+template <class F>
+void QtPlatform::post(F f) {
+  check();
+  FrameWindow* frame = &frame_;
+  QMetaObject::invokeMethod(
+      frame, [frame, f] { f(*frame); }, Qt::QueuedConnection);
+}
+
+// Hands f(frame) to the window thread and waits for its value; throws RunCancelled when the
+// run is cancelled before the answer comes.
+template <class R, class F>
+R QtPlatform::ask(F f) {
+  check();
+  struct Reply {
+    bool done = false;
+    R value{};
+  };
+  auto reply = std::make_shared<Reply>();
+  std::shared_ptr<Link> link = link_;
+  FrameWindow* frame = &frame_;
+  QMetaObject::invokeMethod(
+      frame,
+      [frame, f, reply, link] {
+        R value = f(*frame);
+        {
+          std::lock_guard lock(link->mu);
+          reply->value = std::move(value);
+          reply->done = true;
+        }
+        link->answered.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(link->mu);
+  link->answered.wait(lock, [&] { return reply->done || link->cancelled; });
+  if (!reply->done) throw RunCancelled{};
+  return std::move(reply->value);
+}
+
+// Runs f on the current window's picture (if the current window is a graphics window) under
+// the contents' lock; `changes`: what f does shows, so the windows are repainted.
+template <class F>
+void QtPlatform::draw(F f, bool changes) {
+  check();
+  {
+    std::lock_guard lock(contents_.mu);
+    const auto it = contents_.canvases.find(unit_);
+    if (it == contents_.canvases.end()) return;
+    f(*it->second);
+  }
+  if (changes) changed();
+}
+
+// Asks the window thread to repaint, unless a request is already waiting: the repaint shows
+// everything written up to then, so one pending request is enough.
+void QtPlatform::changed() {
+  if (link_->refresh_pending.exchange(true)) return;
+  std::shared_ptr<Link> link = link_;
+  FrameWindow* frame = &frame_;
+  QMetaObject::invokeMethod(
+      frame,
+      [frame, link] {
+        link->refresh_pending = false;
+        frame->refresh();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtPlatform::set_about_text(const std::string& text) {
+  const QString t = QString::fromStdString(text);
+  post([t](FrameWindow& f) { f.set_about(t); });
+}
+
+void QtPlatform::maximise_window(int unit) {
+  post([unit](FrameWindow& f) { f.maximise(unit); });
+}
+
+PixelSize QtPlatform::query_window_size() {
+  const int unit = unit_;
+  const QSize s = ask<QSize>([unit](FrameWindow& f) { return f.child_size(unit); });
+  if (!s.isEmpty()) child_size_ = s;
+  return {s.width(), s.height()};
+}
+
+void QtPlatform::close_default_window() {
+  post([](FrameWindow& f) { f.close_child(default_unit); });
+  if (unit_ == default_unit) unit_ = frame_window;
+}
+
+void QtPlatform::open_window(int unit, const std::string& title) {
+  check();
+  if (unit != text_unit) {
+    std::lock_guard lock(contents_.mu);
+    auto& canvas = contents_.canvases[unit];
+    if (!canvas) canvas = std::make_unique<Canvas>(child_size_);
+  }
+  unit_ = unit;
+  const QString t = QString::fromStdString(title);
+  post([unit, t](FrameWindow& f) { f.open_child(unit, t); });
+}
+
+void QtPlatform::tile_windows() {
+  post([](FrameWindow& f) { f.tile(); });
+}
+
+void QtPlatform::set_font(const std::string& options) {
+  draw([&](Canvas& c) { c.set_font(options); }, false);
+}
+
+void QtPlatform::clear_window() {
+  check();
+  if (unit_ == text_unit) {
+    {
+      std::lock_guard lock(contents_.mu);
+      contents_.text.clear();
+    }
+    changed();
+    return;
+  }
+  draw([](Canvas& c) { c.clear(); });
+}
+
+void QtPlatform::clear_viewport() {
+  draw([](Canvas& c) { c.clear_viewport(); });
+}
+
+void QtPlatform::activate(int unit) {
+  check();
+  unit_ = unit;
+}
+
+void QtPlatform::set_viewport(const PixelRect& r) {
+  draw([&](Canvas& c) { c.set_viewport(r); }, false);
+}
+
+bool QtPlatform::set_world_window(WorldPoint p1, WorldPoint p2) {
+  // Without a picture the answer is still the window system's rule.
+  bool ok = p1.x != p2.x && p1.y != p2.y;
+  draw([&](Canvas& c) { ok = c.set_world_window(p1, p2); }, false);
+  return ok;
+}
+
+void QtPlatform::set_colour(Colour c) {
+  draw([c](Canvas& cv) { cv.set_colour(static_cast<int>(c)); }, false);
+}
+
+void QtPlatform::set_line_style(LineStyle s) {
+  draw([s](Canvas& c) { c.set_line_mask(static_cast<std::uint16_t>(s)); }, false);
+}
+
+void QtPlatform::move_to(WorldPoint p) {
+  draw([p](Canvas& c) { c.move_to(p); }, false);
+}
+
+void QtPlatform::line_to(WorldPoint p) {
+  draw([p](Canvas& c) { c.line_to(p); });
+}
+
+void QtPlatform::arc(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end) {
+  draw([&](Canvas& c) { c.arc(b1, b2, start, end); });
+}
+
+void QtPlatform::ellipse(WorldPoint b1, WorldPoint b2) {
+  draw([&](Canvas& c) { c.ellipse(b1, b2); });
+}
+
+void QtPlatform::rectangle(Fill f, PixelPoint p1, PixelPoint p2) {
+  draw([&](Canvas& c) { c.rectangle(f, p1, p2); });
+}
+
+PixelPoint QtPlatform::world_to_pixels(WorldPoint p) {
+  PixelPoint q{};
+  draw([&](Canvas& c) { q = c.world_to_pixels(p); }, false);
+  return q;
+}
+
+void QtPlatform::move_to_pixels(PixelPoint p) {
+  draw([p](Canvas& c) { c.move_to_pixels(p); }, false);
+}
+
+void QtPlatform::draw_text(const std::string& text) {
+  draw([&](Canvas& c) { c.draw_text(text); });
+}
+
+void QtPlatform::set_text_position(int row, int column) {
+  check();
+  std::lock_guard lock(contents_.mu);
+  contents_.text.set_position(row, column);
+}
+
+void QtPlatform::write_text(const std::string& text) {
+  check();
+  {
+    std::lock_guard lock(contents_.mu);
+    contents_.text.write(text);
+  }
+  changed();
+}
+
+std::string QtPlatform::select_input_file() {
+  check();
+  if (unattended_) return {};
+  return ask<std::string>([](FrameWindow& f) { return f.choose_input_file(); });
+}
+
+void QtPlatform::message_box(const std::string& text, const std::string& caption) {
+  check();
+  if (unattended_) {
+    std::cerr << "ostrel-gui: " << caption << ": " << text << std::endl;
+    return;
+  }
+  const QString t = QString::fromStdString(text), c = QString::fromStdString(caption);
+  ask<bool>([t, c](FrameWindow& f) {
+    f.show_error(t, c);
+    return true;
+  });
+}
+
+}  // namespace ostrel::gui
