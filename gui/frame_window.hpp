@@ -44,6 +44,8 @@ class FrameWindow : public QMainWindow {
   /// The child window of a unit, or null.
   QMdiSubWindow* child(int unit) const;
   QMdiArea* area() const { return area_; }
+  /// What the child windows show.
+  WindowContents& contents() const { return contents_; }
 
   /// The input file picked in a file dialog ("" when none): a modal dialog.
   std::string choose_input_file();

@@ -16,6 +16,7 @@
 #include "gui/frame_window.hpp"
 #include "gui/qt_platform.hpp"
 #include "gui/window_contents.hpp"
+#include "picture/platform.hpp"
 
 namespace ostrel::gui {
 
@@ -72,12 +73,20 @@ int run_gui(const GuiRun& run) {
   show_maximised(frame);
 
   std::thread worker([&] {
-    const int s = worker_status = run_windowed(platform, run.files);
+    clear_upper_vector_state();
+    int s = exit_failure;
+    try {
+      s = run_windowed(platform, run.files);
+    } catch (const RunCancelled&) {
+      // Cancelled while a stop was being shown: the run had ended anyway.
+    }
+    worker_status = s;
     QMetaObject::invokeMethod(
         &frame,
         [&, s] {
           finished = true;
           status = s;
+          if (run.ended) run.ended(frame);
           if (run.snapshot.empty()) return;
           if (!frame.grab().save(QFile::decodeName(run.snapshot.c_str()), "PNG")) {
             std::cerr << "ostrel-gui: cannot write the snapshot \"" << run.snapshot << "\"\n";

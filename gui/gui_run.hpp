@@ -18,6 +18,8 @@ struct GuiRun {
   /// Called on the window thread once the frame is shown and the computation has started (the
   /// tests watch and steer the run through it).
   std::function<void(FrameWindow&)> started;
+  /// Called on the window thread when the run has ended, before the snapshot is taken.
+  std::function<void(FrameWindow&)> ended;
 };
 
 /// Runs the windowed program once: shows the frame window maximised, runs run_windowed() on a

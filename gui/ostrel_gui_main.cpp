@@ -29,5 +29,5 @@ int main(int argc, char** argv) {
   char* qt_argv[] = {argv[0], nullptr};
   QApplication app(qt_argc, qt_argv);
   QApplication::setApplicationName(QStringLiteral("OSTREL"));
-  return gui::run_gui({cl.files, cl.snapshot, nullptr});
+  return gui::run_gui({cl.files, cl.snapshot, nullptr, nullptr});
 }

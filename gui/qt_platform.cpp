@@ -6,6 +6,25 @@
 
 namespace ostrel::gui {
 
+void clear_upper_vector_state() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool avx = __builtin_cpu_supports("avx");
+  if (avx) asm volatile("vzeroupper");
+#endif
+}
+
+namespace {
+
+// Clears the upper vector state when an operation returns to the computation.
+struct BackToComputation {
+  BackToComputation() = default;
+  BackToComputation(const BackToComputation&) = delete;
+  BackToComputation& operator=(const BackToComputation&) = delete;
+  ~BackToComputation() { clear_upper_vector_state(); }
+};
+
+}  // namespace
+
 QtPlatform::QtPlatform(WindowContents& contents, FrameWindow& frame, bool unattended)
     : contents_(contents), frame_(frame), unattended_(unattended) {}
 
@@ -91,15 +110,18 @@ void QtPlatform::changed() {
 }
 
 void QtPlatform::set_about_text(const std::string& text) {
+  const BackToComputation back;
   const QString t = QString::fromStdString(text);
   post([t](FrameWindow& f) { f.set_about(t); });
 }
 
 void QtPlatform::maximise_window(int unit) {
+  const BackToComputation back;
   post([unit](FrameWindow& f) { f.maximise(unit); });
 }
 
 PixelSize QtPlatform::query_window_size() {
+  const BackToComputation back;
   const int unit = unit_;
   const QSize s = ask<QSize>([unit](FrameWindow& f) { return f.child_size(unit); });
   if (!s.isEmpty()) child_size_ = s;
@@ -107,11 +129,13 @@ PixelSize QtPlatform::query_window_size() {
 }
 
 void QtPlatform::close_default_window() {
+  const BackToComputation back;
   post([](FrameWindow& f) { f.close_child(default_unit); });
   if (unit_ == default_unit) unit_ = frame_window;
 }
 
 void QtPlatform::open_window(int unit, const std::string& title) {
+  const BackToComputation back;
   check();
   if (unit != text_unit) {
     std::lock_guard lock(contents_.mu);
@@ -124,14 +148,17 @@ void QtPlatform::open_window(int unit, const std::string& title) {
 }
 
 void QtPlatform::tile_windows() {
+  const BackToComputation back;
   post([](FrameWindow& f) { f.tile(); });
 }
 
 void QtPlatform::set_font(const std::string& options) {
+  const BackToComputation back;
   draw([&](Canvas& c) { c.set_font(options); }, false);
 }
 
 void QtPlatform::clear_window() {
+  const BackToComputation back;
   check();
   if (unit_ == text_unit) {
     {
@@ -145,19 +172,23 @@ void QtPlatform::clear_window() {
 }
 
 void QtPlatform::clear_viewport() {
+  const BackToComputation back;
   draw([](Canvas& c) { c.clear_viewport(); });
 }
 
 void QtPlatform::activate(int unit) {
+  const BackToComputation back;
   check();
   unit_ = unit;
 }
 
 void QtPlatform::set_viewport(const PixelRect& r) {
+  const BackToComputation back;
   draw([&](Canvas& c) { c.set_viewport(r); }, false);
 }
 
 bool QtPlatform::set_world_window(WorldPoint p1, WorldPoint p2) {
+  const BackToComputation back;
   // Without a picture the answer is still the window system's rule.
   bool ok = p1.x != p2.x && p1.y != p2.y;
   draw([&](Canvas& c) { ok = c.set_world_window(p1, p2); }, false);
@@ -165,54 +196,66 @@ bool QtPlatform::set_world_window(WorldPoint p1, WorldPoint p2) {
 }
 
 void QtPlatform::set_colour(Colour c) {
+  const BackToComputation back;
   draw([c](Canvas& cv) { cv.set_colour(static_cast<int>(c)); }, false);
 }
 
 void QtPlatform::set_line_style(LineStyle s) {
+  const BackToComputation back;
   draw([s](Canvas& c) { c.set_line_mask(static_cast<std::uint16_t>(s)); }, false);
 }
 
 void QtPlatform::move_to(WorldPoint p) {
+  const BackToComputation back;
   draw([p](Canvas& c) { c.move_to(p); }, false);
 }
 
 void QtPlatform::line_to(WorldPoint p) {
+  const BackToComputation back;
   draw([p](Canvas& c) { c.line_to(p); });
 }
 
 void QtPlatform::arc(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end) {
+  const BackToComputation back;
   draw([&](Canvas& c) { c.arc(b1, b2, start, end); });
 }
 
 void QtPlatform::ellipse(WorldPoint b1, WorldPoint b2) {
+  const BackToComputation back;
   draw([&](Canvas& c) { c.ellipse(b1, b2); });
 }
 
 void QtPlatform::rectangle(Fill f, PixelPoint p1, PixelPoint p2) {
+  const BackToComputation back;
   draw([&](Canvas& c) { c.rectangle(f, p1, p2); });
 }
 
 PixelPoint QtPlatform::world_to_pixels(WorldPoint p) {
+  const BackToComputation back;
   PixelPoint q{};
   draw([&](Canvas& c) { q = c.world_to_pixels(p); }, false);
   return q;
 }
 
 void QtPlatform::move_to_pixels(PixelPoint p) {
+  const BackToComputation back;
   draw([p](Canvas& c) { c.move_to_pixels(p); }, false);
 }
 
 void QtPlatform::draw_text(const std::string& text) {
+  const BackToComputation back;
   draw([&](Canvas& c) { c.draw_text(text); });
 }
 
 void QtPlatform::set_text_position(int row, int column) {
+  const BackToComputation back;
   check();
   std::lock_guard lock(contents_.mu);
   contents_.text.set_position(row, column);
 }
 
 void QtPlatform::write_text(const std::string& text) {
+  const BackToComputation back;
   check();
   {
     std::lock_guard lock(contents_.mu);
@@ -222,12 +265,14 @@ void QtPlatform::write_text(const std::string& text) {
 }
 
 std::string QtPlatform::select_input_file() {
+  const BackToComputation back;
   check();
   if (unattended_) return {};
   return ask<std::string>([](FrameWindow& f) { return f.choose_input_file(); });
 }
 
 void QtPlatform::message_box(const std::string& text, const std::string& caption) {
+  const BackToComputation back;
   check();
   if (unattended_) {
     std::cerr << "ostrel-gui: " << caption << ": " << text << std::endl;
