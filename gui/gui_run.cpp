@@ -78,7 +78,8 @@ int run_gui(const GuiRun& run) {
     try {
       s = run_windowed(platform, run.files);
     } catch (const RunCancelled&) {
-      // Cancelled while a stop was being shown: the run had ended anyway.
+      // run_windowed shows a stop's lines from its handler of the stop, outside its own
+      // handling of a cancelled run: a close at that moment ends up here.
     }
     worker_status = s;
     QMetaObject::invokeMethod(
