@@ -16,6 +16,7 @@
 #include "kernels/element_quadrature.hpp"
 #include "kernels/green.hpp"
 #include "kernels/integrals.hpp"
+#include "solvers/it.hpp"
 #include "solvers/lu.hpp"
 #include "solvers/ort.hpp"
 #include "solvers/scratch.hpp"
@@ -122,6 +123,49 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
   halt(std::move(h));
 }
 
+// The solution of the out-of-core mode for conductor ic: the right-hand side and the
+// block-Jacobi start (each element's part of it solved with its diagonal factors, read back
+// with its record), then it(), whose solution is left in w.dens, and its two summary lines.
+ItResult solve_out_of_core(const System& s, const Dimensions& dims, const SolverControls& ctl,
+                           Work& w, int ic, std::ostream& log) {
+  const Problem& pb = s.pb;
+  const int nd = s.nd, nimax = dims.nimax;
+  w.scratch->rewind();
+  for (int i = 1; i <= pb.n(); ++i) {
+    const Element& e = pb.el(i);
+    if (!w.scratch->read_record(e.ni, nd, w.ama.data(), w.ld, w.blk.data(), nimax, w.ipvt.data())) {
+      Halt h;
+      h.console.push_back(" Can not read file <osl.tmp>");
+      halt(std::move(h));
+    }
+    const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
+    for (int k = 1; k <= e.ni; ++k)
+      w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
+    if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
+    solve(nimax, e.ni, w.blk, w.dens.subspan(s.off[i]), w.ipvt);
+  }
+  const BlockSystem sys{pb, s.off, s.tcol, s.xcol, s.ycol, w.last, nd, nimax};
+  const BlockBuffers buf{w.ama, w.blk, w.ipvt, w.w5};
+  const ItVectors x{w.dens, w.w1, w.rhs, w.w2, w.w3, w.w6piv, w.w4};
+  const ItResult r = it(sys, *w.scratch, buf, x, ctl.eps, ctl.imm, ctl.itlim, log);
+  log << " it: nerr=" << iw(r.nerr, 3) << "   nmbit = " << iw(r.nmbit, 3) << '\n'
+      << " residual=" << es(r.residual, 10, 3) << "  ||difit||=" << es(r.difit, 10, 3) << '\n';
+  return r;
+}
+
+// The message of solutions that stopped at the iteration limit, for the console and the log.
+void add_not_converged(Halt& h, const std::vector<int>& conductors, const SolverControls& ctl) {
+  std::string text = " Not converged: the out-of-core iteration reached its limit itlim = " +
+                     std::to_string(ctl.itlim) + " for conductor(s)";
+  for (int ic : conductors) {
+    text += ' ';
+    text += std::to_string(ic);
+  }
+  text += "; the matrices above are not reliable.";
+  h.console.push_back(text);
+  h.log.push_back(text);
+}
+
 }  // namespace
 
 void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Work& w,
@@ -176,11 +220,6 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   } else {
     io.log << " it(..) will start with: imm=" << iw(ctl.imm, 2) << "  itlim=" << iw(ctl.itlim, 4)
            << "  eps=" << es(ctl.eps, 8, 2) << "\n\n";
-    Halt h;
-    h.console = h.log = {
-        " The block out-of-core iteration is not available in this version;"
-        " the block rows are written. Run with iswitch = 0."};
-    halt(std::move(h));
   }
   std::fill(w.ge.begin(), w.ge.end(), 0.0);
   std::fill(w.geinv.begin(), w.geinv.end(), 0.0);
@@ -188,17 +227,22 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
 
   // 5. One solution per conductor at potential 1, the others at 0.
   std::vector<std::vector<double>> dens(m);
+  std::vector<int> not_converged;
   for (int ic = 1; ic <= m; ++ic) {
     io.console << '.' << std::flush;
-    for (int i = 1; i <= n; ++i) {
-      const Element& e = pb.el(i);
-      const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
-      for (int k = 1; k <= e.ni; ++k)
-        w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
+    if (in_core) {
+      for (int i = 1; i <= n; ++i) {
+        const Element& e = pb.el(i);
+        const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
+        for (int k = 1; k <= e.ni; ++k)
+          w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
+      }
+      if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
+      solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
+      std::copy_n(w.rhs.begin(), nd, w.dens.begin());
+    } else if (solve_out_of_core(s, dims, ctl, w, ic, io.log).nerr != 0) {
+      not_converged.push_back(ic);
     }
-    if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
-    solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
-    std::copy_n(w.rhs.begin(), nd, w.dens.begin());
     dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
   }
 
@@ -215,9 +259,21 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
       pq = qp = (pq + qp) * 0.5;
     }
 
-  // 8. Hand-over to the results.
-  results(pb, m, w, io);
+  // 8. Hand-over to the results; the scratch file is deleted first.
+  if (!in_core) w.scratch->close();
+  try {
+    results(pb, m, w, io);
+  } catch (Halt& h) {
+    // Results that are not valid: the console says why, also when the iteration is the cause.
+    if (!not_converged.empty()) add_not_converged(h, not_converged, ctl);
+    throw;
+  }
   if (skipped > 0) singular_system(skipped);
+  if (!not_converged.empty()) {
+    Halt h;
+    add_not_converged(h, not_converged, ctl);
+    halt(std::move(h));
+  }
 }
 
 }  // namespace ostrel

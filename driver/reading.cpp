@@ -15,10 +15,6 @@ namespace ostrel {
 
 namespace {
 
-// Largest iteration parameters of the out-of-core mode: the widths of their echo fields.
-constexpr int max_imm = 99;
-constexpr int max_itlim = 999;
-
 // Warning of a problem whose potentials are referred to the distance of one length unit.
 constexpr const char* unit_reference_warning =
     " Warning: no grounded conductor (itype 1, isign 0) and idmn=0: potentials are referred to"
@@ -261,16 +257,11 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
     premature_end(rd);
   if (ctl.tmpdir.size() > tmpdir_length) ctl.tmpdir.resize(tmpdir_length);
   check_finite(pb, rd, {ctl.eps});
+  // The iteration needs a Krylov dimension of at least 1; 0 takes the default below. Large
+  // values are the user's choice: the echo shows a value wider than its field as asterisks, the
+  // memory of the Krylov array is requested through foralloc (which stops the run when it cannot
+  // be had), and the iteration count cannot overflow.
   if (ctl.imm < 0) reject(pb, "error in input file: imm=" + iw(ctl.imm, 2) + " < 0");
-  // The out-of-core iteration holds imm + 1 vectors of nd reals and an imm x imm matrix, and
-  // runs up to itlim cycles of imm + 1 passes over the scratch file, each logged: beyond the
-  // echo's fields (imm in 2 columns, itlim in 3) it would only use memory and time without end.
-  if (ctl.iswitch != 0 && ctl.imm > max_imm)
-    reject(pb,
-           "error in input file: imm=" + std::to_string(ctl.imm) + " > " + std::to_string(max_imm));
-  if (ctl.iswitch != 0 && ctl.itlim > max_itlim)
-    reject(pb, "error in input file: itlim=" + std::to_string(ctl.itlim) + " > " +
-                   std::to_string(max_itlim));
   if (!rd.skip_line()) premature_end(rd);
 
   const int m = read_elements(rd, pb, io);

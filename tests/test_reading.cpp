@@ -139,6 +139,16 @@ TEST(Reading, SolverControlsDefaultsAndEcho) {
   EXPECT_EQ(o.input.controls.imm, 5);
   EXPECT_EQ(o.input.controls.itlim, 50);
   EXPECT_EQ(o.input.controls.eps, 1.0e-4);
+
+  // Values wider than their echo fields are accepted and shown as asterisks; only a negative
+  // imm is refused.
+  std::string wide = head;
+  wide.replace(wide.find("0 /\n"), 4, "1 150 5000 1e-3\n");
+  o = read_text(wide + circle);
+  ASSERT_FALSE(o.stopped);
+  EXPECT_NE(o.log.find("iswitch=1    imm=**    itlim=***    eps= 1.000E-03\n"), std::string::npos);
+  EXPECT_EQ(o.input.controls.imm, 150);
+  EXPECT_EQ(o.input.controls.itlim, 5000);
 }
 
 TEST(Reading, MaterialValuesBySideAndProblemKind) {
