@@ -20,6 +20,20 @@ namespace {
 
 constexpr const char* read_failure = "Cannot read file <osl.tmp>";
 
+// BLAS on one thread while it lives. The products of a pass are matrix-vector products of one
+// block row, too small to gain from threads: handing them to a second thread made a pass take
+// twice as long (bench/bench_it.cpp), and the time of a pass is the parsing anyway.
+class SerialBlas {
+ public:
+  SerialBlas() : before_(openblas_get_num_threads()) { openblas_set_num_threads(1); }
+  SerialBlas(const SerialBlas&) = delete;
+  SerialBlas& operator=(const SerialBlas&) = delete;
+  ~SerialBlas() { openblas_set_num_threads(before_); }
+
+ private:
+  int before_;
+};
+
 [[noreturn]] void stop_unreadable() {
   Halt h;
   h.console.push_back(read_failure);
@@ -102,6 +116,7 @@ ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, 
   const int nd = sys.nd, q = imm;
   assert(q >= 1 && x.v.size() >= std::size_t(nd) * (q + 1));
   assert(x.h.size() >= std::size_t(q) * q && x.g.size() >= std::size_t(q));
+  const SerialBlas serial;
   ItResult res;
   std::copy_n(x.u0.begin(), nd, x.u.begin());
   // The count can pass the largest int only by one; it is kept wider.

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "base/halt.hpp"
@@ -23,8 +24,9 @@ constexpr int plain_max_exponent = 8;
 // Longest token the reader accepts; the writer's longest is 17 (" -9.99999999E-308" less the
 // blank). Anything longer is not a value of this file.
 constexpr std::size_t max_token = 64;
-// Read buffer size and the amount of pending output that is handed to the stream at once.
-constexpr std::size_t read_chunk = std::size_t{1} << 16;
+// Room before each piece of the file for the unread end of the previous one: a token at most.
+constexpr std::size_t headroom = max_token;
+// Amount of pending output that is handed to the stream at once.
 constexpr std::size_t write_chunk = std::size_t{1} << 20;
 
 constexpr const char* create_failure = " Error create temporary file";
@@ -139,32 +141,42 @@ ScratchFile ScratchFile::create() {
   return ScratchFile(f);
 }
 
-ScratchFile::ScratchFile(std::FILE* f) : f_(f) {}
+ScratchFile::ScratchFile(std::FILE* f, std::size_t read_buffer) : f_(f), read_buffer_(read_buffer) {
+  assert(read_buffer > 2 * max_token);
+}
 
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
     : f_(std::exchange(other.f_, nullptr)),
       out_(std::move(other.out_)),
       in_(std::move(other.in_)),
+      spare_(std::move(other.spare_)),
+      ahead_(std::move(other.ahead_)),
       pos_(other.pos_),
       end_(other.end_),
       eof_(other.eof_),
-      reading_(other.reading_) {}
+      reading_(other.reading_),
+      read_buffer_(other.read_buffer_) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
   if (this != &other) {
+    settle();
     if (f_) std::fclose(f_);
     f_ = std::exchange(other.f_, nullptr);
     out_ = std::move(other.out_);
     in_ = std::move(other.in_);
+    spare_ = std::move(other.spare_);
+    ahead_ = std::move(other.ahead_);
     pos_ = other.pos_;
     end_ = other.end_;
     eof_ = other.eof_;
     reading_ = other.reading_;
+    read_buffer_ = other.read_buffer_;
   }
   return *this;
 }
 
 ScratchFile::~ScratchFile() {
+  settle();
   if (f_) std::fclose(f_);
 }
 
@@ -193,6 +205,7 @@ void ScratchFile::write_record(int p, int nd, const double* ama, int ld, const d
   assert(f_);
   if (reading_) {
     // Records are only ever appended.
+    settle();
     if (std::fseek(f_, 0, SEEK_END) != 0) halt_file(write_failure);
     reading_ = false;
     pos_ = end_ = 0;
@@ -204,6 +217,7 @@ void ScratchFile::write_record(int p, int nd, const double* ama, int ld, const d
 
 void ScratchFile::rewind() {
   assert(f_);
+  settle();
   if (!reading_ && (!flush_output() || std::fflush(f_) != 0)) halt_file(write_failure);
   if (std::fseek(f_, 0, SEEK_SET) != 0) halt_file(write_failure);
   std::clearerr(f_);
@@ -213,68 +227,92 @@ void ScratchFile::rewind() {
 }
 
 void ScratchFile::close() {
+  settle();
   if (f_) std::fclose(f_);
   f_ = nullptr;
   out_.clear();
   out_.shrink_to_fit();
-  in_.clear();
-  in_.shrink_to_fit();
+  in_.reset();
+  spare_.reset();
   pos_ = end_ = 0;
 }
 
-// Moves the unread bytes to the front of the buffer and reads more. False on a read error;
-// sets eof_ when the stream has no more bytes.
-bool ScratchFile::fill() {
-  if (in_.size() < read_chunk) in_.resize(read_chunk);
-  const std::size_t rest = end_ - pos_;
-  if (rest > 0 && pos_ > 0) std::memmove(in_.data(), in_.data() + pos_, rest);
-  pos_ = 0;
-  end_ = rest;
-  const std::size_t got = std::fread(in_.data() + end_, 1, in_.size() - end_, f_);
-  end_ += got;
-  if (got == 0) {
-    if (std::ferror(f_)) return false;
-    eof_ = true;
+void ScratchFile::settle() {
+  if (ahead_.valid()) ahead_.get();
+}
+
+// Starts reading the next piece of the file into the spare buffer, after its headroom, on a
+// thread of its own (or, when no thread can be had, when the piece is wanted).
+void ScratchFile::read_ahead() {
+  if (!spare_) spare_ = std::make_unique_for_overwrite<char[]>(headroom + read_buffer_);
+  std::FILE* f = f_;
+  char* to = spare_.get() + headroom;
+  const std::size_t n = read_buffer_;
+  const auto piece = [f, to, n] { return std::fread(to, 1, n, f); };
+  try {
+    ahead_ = std::async(std::launch::async, piece);
+  } catch (const std::system_error&) {
+    ahead_ = std::async(std::launch::deferred, piece);
   }
+}
+
+// Takes the piece that was read ahead, with the unread bytes of the current one (at most a
+// token's worth) moved in front of it, and starts reading the next. False on a read error; sets
+// eof_ when the stream has no more bytes.
+bool ScratchFile::fill() {
+  const std::size_t rest = end_ - pos_;
+  assert(rest <= headroom);
+  if (!ahead_.valid()) read_ahead();  // the first piece after a rewind
+  const std::size_t got = ahead_.get();
+  if (got == 0 && std::ferror(f_)) return false;
+  if (rest > 0) std::copy(in_.get() + pos_, in_.get() + end_, spare_.get() + headroom - rest);
+  std::swap(in_, spare_);
+  pos_ = headroom - rest;
+  end_ = headroom + got;
+  if (got == 0)
+    eof_ = true;
+  else
+    read_ahead();
   return true;
 }
 
-bool ScratchFile::next_token(const char*& b, const char*& e) {
+bool ScratchFile::skip_blanks() {
   for (;;) {
     while (pos_ < end_ && is_space(in_[pos_]))
       ++pos_;
-    if (pos_ < end_) break;
+    if (pos_ < end_) return true;
     if (eof_ || !fill()) return false;
   }
+}
+
+// Parses the value that starts at the next non-blank byte where it stands in the buffer. It is
+// taken when the parse ends at a blank, or at the end of the file. When the value may go on
+// beyond the buffered bytes (the parse, or the token, reaches their end), more are read and it
+// is parsed again; so a token is never judged by a part of it.
+template <class T>
+bool ScratchFile::read_value(T& v) {
+  if (!skip_blanks()) return false;
   for (;;) {
-    std::size_t q = pos_;
-    while (q < end_ && !is_space(in_[q]) && q - pos_ <= max_token)
-      ++q;
-    if (q - pos_ > max_token) return false;
-    if (q < end_ || eof_) {
-      b = in_.data() + pos_;
-      e = in_.data() + q;
-      pos_ = q;
+    const char* b = in_.get() + pos_;
+    const char* e = in_.get() + end_;
+    const auto r = std::from_chars(b, e, v);
+    const auto len = static_cast<std::size_t>(r.ptr - b);
+    const bool ended = r.ptr < e ? is_space(*r.ptr) : eof_;
+    if (ended && r.ec == std::errc{} && len <= max_token) {
+      pos_ += len;
       return true;
     }
-    if (!fill()) return false;
+    if (eof_ || std::find_if(r.ptr, e, is_space) < e) return false;  // the whole token is here
+    if (end_ - pos_ > max_token || !fill()) return false;
   }
 }
 
 bool ScratchFile::read_real(double& v) {
-  const char* b;
-  const char* e;
-  if (!next_token(b, e)) return false;
-  const auto r = std::from_chars(b, e, v);
-  return r.ec == std::errc{} && r.ptr == e;
+  return read_value(v);
 }
 
 bool ScratchFile::read_int(int& v) {
-  const char* b;
-  const char* e;
-  if (!next_token(b, e)) return false;
-  const auto r = std::from_chars(b, e, v);
-  return r.ec == std::errc{} && r.ptr == e;
+  return read_value(v);
 }
 
 bool ScratchFile::end_of_record() {

@@ -12,8 +12,9 @@
 #pragma once
 
 #include <cstdio>
+#include <future>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace ostrel {
 
@@ -24,9 +25,13 @@ class ScratchFile {
   /// the console and in the log.
   static ScratchFile create();
 
+  /// Size of the read buffer: the file is read sequentially in pieces of this size.
+  static constexpr std::size_t default_read_buffer = std::size_t{1} << 20;
+
   /// Takes over an open read/write stream positioned at its start (create() and tests that
-  /// feed prepared text). A null stream gives a closed file.
-  explicit ScratchFile(std::FILE* f);
+  /// feed prepared text). A null stream gives a closed file. `read_buffer` (more than 128
+  /// bytes) is the size of the pieces read at once.
+  explicit ScratchFile(std::FILE* f, std::size_t read_buffer = default_read_buffer);
   ScratchFile(ScratchFile&& other) noexcept;
   ScratchFile& operator=(ScratchFile&& other) noexcept;
   ScratchFile(const ScratchFile&) = delete;
@@ -68,19 +73,26 @@ class ScratchFile {
 
  private:
   bool flush_output();
+  void settle();
+  void read_ahead();
   bool fill();
-  bool next_token(const char*& b, const char*& e);
+  bool skip_blanks();
+  template <class T>
+  bool read_value(T& v);
   bool read_real(double& v);
   bool read_int(int& v);
   bool end_of_record();
 
   std::FILE* f_ = nullptr;
-  std::string out_;       // formatted text not yet handed to the stream
-  std::vector<char> in_;  // read buffer
-  std::size_t pos_ = 0;   // next unread byte of in_
-  std::size_t end_ = 0;   // end of the valid bytes of in_
-  bool eof_ = false;      // the stream has no more bytes
-  bool reading_ = false;  // the stream position belongs to the reader
+  std::string out_;                 // formatted text not yet handed to the stream
+  std::unique_ptr<char[]> in_;      // the piece of the file being parsed, after a headroom
+  std::unique_ptr<char[]> spare_;   // the next piece, being read ahead
+  std::future<std::size_t> ahead_;  // bytes of the next piece, once it is read
+  std::size_t pos_ = 0;             // next unread byte of in_
+  std::size_t end_ = 0;             // end of the valid bytes of in_
+  bool eof_ = false;                // the stream has no more bytes
+  bool reading_ = false;            // the stream position belongs to the reader
+  std::size_t read_buffer_ = default_read_buffer;
 };
 
 }  // namespace ostrel

@@ -27,13 +27,14 @@ namespace {
 constexpr double inf = std::numeric_limits<double>::infinity();
 const double nan_value = std::nan("");
 
-// A scratch file holding the given text, positioned at its start.
-ScratchFile with_text(const std::string& text) {
+// A scratch file holding the given text, positioned at its start, read in pieces of `piece`.
+ScratchFile with_text(const std::string& text,
+                      std::size_t piece = ScratchFile::default_read_buffer) {
   std::FILE* f = std::tmpfile();
   EXPECT_NE(f, nullptr);
   std::fwrite(text.data(), 1, text.size(), f);
   std::rewind(f);
-  ScratchFile s(f);
+  ScratchFile s(f, piece);
   s.rewind();
   return s;
 }
@@ -298,6 +299,54 @@ TEST(ScratchFile, GarbageIsRefused) {
   EXPECT_TRUE(reads("  " + std::string(60, '1') + " -2.  3. 1\n"));
   EXPECT_FALSE(reads("  " + std::string(100, '1') + " -2.  3. 1\n"));
   EXPECT_FALSE(reads(std::string(20'000'000, '7') + "\n"));
+}
+
+// The file is read in pieces: a value cut by the end of a piece is read whole, and a bad token
+// is refused wherever the cut falls. Pieces of 129 to 208 bytes put the cut at every column of
+// the 80-column lines.
+TEST(ScratchFile, ValuesCutByTheEndOfAPieceAreReadWhole) {
+  std::mt19937_64 g(5);
+  const int nd = 23;
+  std::vector<Record> recs;
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    recs.push_back(random_record(g, nd));
+    const Record& r = recs.back();
+    text +=
+        ScratchFile::format_record(r.p, nd, r.ama.data(), r.ld, r.blk.data(), r.ldb, r.ipvt.data());
+  }
+  for (std::size_t piece = 129; piece < 209; ++piece) {
+    ScratchFile f = with_text(text, piece);
+    for (const Record& r : recs) {
+      std::vector<double> ama(r.ama.size()), blk(r.blk.size());
+      std::vector<int> ipvt(r.p);
+      ASSERT_TRUE(f.read_record(r.p, nd, ama.data(), r.ld, blk.data(), r.ldb, ipvt.data()))
+          << piece;
+      for (int k = 0; k < r.p; ++k)
+        for (int a = 0; a < nd; ++a) {
+          const std::size_t at = k + static_cast<std::size_t>(a) * r.ld;
+          ASSERT_TRUE(same(ama[at], decimal_value(r.ama[at]))) << piece;
+        }
+      EXPECT_EQ(ipvt, r.ipvt);
+    }
+  }
+  const auto reads = [](const std::string& token, std::size_t lead, double& v) {
+    ScratchFile f = with_text(std::string(lead, ' ') + token + " -2.  3. 1\n", 129);
+    double ama[2], blk;
+    int ipvt;
+    const bool ok = f.read_record(1, 2, ama, 1, &blk, 1, &ipvt);
+    v = ama[0];
+    return ok;
+  };
+  for (std::size_t lead = 110; lead < 135; ++lead) {
+    double v = 0;
+    for (const char* bad : {"1.5.5", "-", "1E", "1.E-", "1E+999", "--1.", "1.E-05x", "1,5"})
+      EXPECT_FALSE(reads(bad, lead, v)) << bad << " after " << lead;
+    EXPECT_TRUE(reads("-1.23456789E-05", lead, v));
+    EXPECT_EQ(v, -1.23456789e-05) << lead;
+    EXPECT_TRUE(reads("123456.789", lead, v));
+    EXPECT_EQ(v, 123456.789) << lead;
+  }
 }
 
 // Random bytes never crash the reader or make it read beyond its buffer.

@@ -1,0 +1,172 @@
+// Speed of one pass of the out-of-core iteration over the scratch file.
+//
+// The problem: 20 coated wires in free space (a conductor circle and a dielectric-interface
+// circle each) and a dielectric box of four straight interfaces around them, 95 points per
+// element: 3990 unknowns, about 16 million values in a 230 MB scratch file. Its block records
+// are filled and written as the out-of-core mode writes them.
+//
+// BM_it_pass is one pass of it(): a rewind, every record read, and every block's share of a
+// Krylov column (the plain product for the wires, au for the interfaces, the block solve).
+// BM_it_pass_read is the same pass without the arithmetic. BM_from_chars_bare is the bare
+// parsing loop over the same text held in memory: skip the blanks, std::from_chars each value.
+// Each reports passes per second (one pass = the whole file) and values parsed per second.
+#include <benchmark/benchmark.h>
+#include <cblas.h>
+#include <omp.h>
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "assembly/fill.hpp"
+#include "driver/reading.hpp"
+#include "geometry/grid.hpp"
+#include "kernels/green.hpp"
+#include "solvers/it.hpp"
+#include "solvers/lu.hpp"
+#include "solvers/scratch.hpp"
+
+namespace {
+
+using namespace ostrel;
+
+Input problem() {
+  std::string text = "iteration benchmark\n\n0 0\n1 3 4 1 1\n0 0 0 0 0 0 0\n0.1 1\n1 /\nh\n";
+  int nr = 0;
+  auto add = [&](const std::string& head, const std::string& geom, const std::string& sides) {
+    text += std::to_string(++nr) + " " + head + "\n" + geom + "\n" + sides + "\n--\n";
+  };
+  for (int w = 0; w < 20; ++w) {
+    const std::string centre =
+        std::to_string(-9 + 2 * (w % 10)) + " " + std::to_string(w < 10 ? 1 : 3);
+    add("3 1 " + std::to_string(w + 1) + " 95 1 1", centre + " 0.4 0 0", "2 2");
+    add("3 3 0 95 1 1", centre + " 0.7 0 0", "1 2");
+  }
+  add("0 3 0 95 1 1", "-11 0 11 0 0", "3 1");
+  add("0 3 0 95 1 1", "11 0 11 4 0", "3 1");
+  add("0 3 0 95 1 1", "11 4 -11 4 0", "3 1");
+  add("0 3 0 95 1 1", "-11 4 -11 0 0", "3 1");
+  std::istringstream in(text);
+  std::ostringstream sink;
+  Streams io{sink, sink, sink};
+  return read_problem(in, "bench", io);
+}
+
+// The filled system and its scratch file, made once for all benchmarks.
+struct Sample {
+  Input input;
+  std::vector<double> t, x, y;
+  std::unique_ptr<ElementQuadrature> quad;
+  std::unique_ptr<System> sys;
+  std::string text;      // the scratch file's text
+  long long values = 0;  // values in the file
+  ScratchFile file{nullptr};
+
+  Sample() : input(problem()) {
+    const Problem& pb = input.problem;
+    const int nd = input.dims.nd, ld = input.dims.nimax;
+    t.resize(nd), x.resize(nd), y.resize(nd);
+    collocation_points(pb, t, x, y);
+    check_green(pb);
+    quad = std::make_unique<ElementQuadrature>(pb, t);
+    sys = std::make_unique<System>(pb, *quad, t, x, y, nd);
+    std::vector<std::vector<double>> bufs(omp_get_max_threads(), std::vector<double>(ld));
+    std::vector<double> rows(std::size_t(ld) * nd), blk(std::size_t(ld) * ld);
+    std::vector<int> piv(ld);
+    std::ostream quiet(nullptr);
+    for (int i = 1; i <= pb.n(); ++i) {
+      const int ni = pb.el(i).ni;
+      fill_element(*sys, i, rows, ld, false, bufs);
+      for (int l = 0; l < ni; ++l)
+        for (int k = 0; k < ni; ++k)
+          blk[std::size_t(l) * ld + k] = rows[std::size_t(sys->off[i] + l) * ld + k];
+      decomp(ld, ni, blk, piv, 1, quiet);
+      text += ScratchFile::format_record(ni, nd, rows.data(), ld, blk.data(), ld, piv.data());
+      values += static_cast<long long>(ni) * (nd + ni + 1);
+    }
+    std::FILE* f = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), f);
+    file = ScratchFile(f);
+  }
+};
+
+Sample& sample() {
+  static Sample s;
+  return s;
+}
+
+void report(benchmark::State& st, long long values) {
+  st.counters["passes/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+  st.counters["values/s"] =
+      benchmark::Counter(double(values), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void run_pass(benchmark::State& st, bool arithmetic) {
+  Sample& s = sample();
+  const Problem& pb = s.input.problem;
+  const int nd = s.input.dims.nd, ld = s.input.dims.nimax, imm = 5;
+  std::vector<double> r(std::size_t(ld) * nd), d(std::size_t(ld) * ld), w(ld);
+  std::vector<int> piv(ld), hpiv(imm);
+  std::vector<double> u0(nd), u(nd), b(nd), v(std::size_t(nd) * (imm + 1)), h(imm * imm), g(imm);
+  std::mt19937_64 gen(3);
+  std::uniform_real_distribution<double> dist(-1, 1);
+  for (int i = 0; i < nd; ++i)
+    v[i] = dist(gen);
+  const BlockSystem sys{pb, s.sys->off, s.t, s.x, s.y, {}, nd, ld};
+  const BlockBuffers buf{r, d, piv, w};
+  const ItVectors vec{u0, u, b, v, h, hpiv, g};
+  const int threads = openblas_get_num_threads();
+  openblas_set_num_threads(1);  // as it() runs its passes
+  for (auto _ : st) {
+    s.file.rewind();
+    for (int k = 1; k <= pb.n(); ++k) {
+      if (!s.file.read_record(pb.el(k).ni, nd, r.data(), ld, d.data(), ld, piv.data())) {
+        st.SkipWithError("read failed");
+        break;
+      }
+      if (arithmetic) it_block(sys, buf, vec, k, 1);
+    }
+    benchmark::DoNotOptimize(v.data());
+  }
+  openblas_set_num_threads(threads);
+  report(st, s.values);
+}
+
+void BM_it_pass(benchmark::State& st) {
+  run_pass(st, true);
+}
+void BM_it_pass_read(benchmark::State& st) {
+  run_pass(st, false);
+}
+
+void BM_from_chars_bare(benchmark::State& st) {
+  const Sample& s = sample();
+  const char* const begin = s.text.data();
+  const char* const end = begin + s.text.size();
+  for (auto _ : st) {
+    double sum = 0;
+    long long n = 0;
+    for (const char* p = begin;;) {
+      while (p < end && (*p == ' ' || *p == '\n'))
+        ++p;
+      if (p == end) break;
+      double v;
+      p = std::from_chars(p, end, v).ptr;
+      sum += v;
+      ++n;
+    }
+    if (n != s.values) st.SkipWithError("value count");
+    benchmark::DoNotOptimize(sum);
+  }
+  report(st, s.values);
+}
+
+BENCHMARK(BM_it_pass)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_it_pass_read)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_from_chars_bare)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
