@@ -230,19 +230,20 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   std::vector<int> not_converged;
   for (int ic = 1; ic <= m; ++ic) {
     io.console << '.' << std::flush;
-    if (in_core) {
-      for (int i = 1; i <= n; ++i) {
-        const Element& e = pb.el(i);
-        const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
-        for (int k = 1; k <= e.ni; ++k)
-          w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
-      }
-      if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
-      solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
-      std::copy_n(w.rhs.begin(), nd, w.dens.begin());
-    } else if (solve_out_of_core(s, dims, ctl, w, ic, io.log).nerr != 0) {
-      not_converged.push_back(ic);
+    if (!in_core) {
+      if (solve_out_of_core(s, dims, ctl, w, ic, io.log).nerr != 0) not_converged.push_back(ic);
+      dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
+      continue;
     }
+    for (int i = 1; i <= n; ++i) {
+      const Element& e = pb.el(i);
+      const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
+      for (int k = 1; k <= e.ni; ++k)
+        w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
+    }
+    if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
+    solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
+    std::copy_n(w.rhs.begin(), nd, w.dens.begin());
     dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
   }
 

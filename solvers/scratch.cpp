@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <system_error>
 #include <utility>
 
 #include "base/halt.hpp"
@@ -24,8 +23,6 @@ constexpr int plain_max_exponent = 8;
 // Longest token the reader accepts; the writer's longest is 17 (" -9.99999999E-308" less the
 // blank). Anything longer is not a value of this file.
 constexpr std::size_t max_token = 64;
-// Room before each piece of the file for the unread end of the previous one: a token at most.
-constexpr std::size_t headroom = max_token;
 // Amount of pending output that is handed to the stream at once.
 constexpr std::size_t write_chunk = std::size_t{1} << 20;
 
@@ -149,8 +146,6 @@ ScratchFile::ScratchFile(ScratchFile&& other) noexcept
     : f_(std::exchange(other.f_, nullptr)),
       out_(std::move(other.out_)),
       in_(std::move(other.in_)),
-      spare_(std::move(other.spare_)),
-      ahead_(std::move(other.ahead_)),
       pos_(other.pos_),
       end_(other.end_),
       eof_(other.eof_),
@@ -159,13 +154,10 @@ ScratchFile::ScratchFile(ScratchFile&& other) noexcept
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
   if (this != &other) {
-    settle();
     if (f_) std::fclose(f_);
     f_ = std::exchange(other.f_, nullptr);
     out_ = std::move(other.out_);
     in_ = std::move(other.in_);
-    spare_ = std::move(other.spare_);
-    ahead_ = std::move(other.ahead_);
     pos_ = other.pos_;
     end_ = other.end_;
     eof_ = other.eof_;
@@ -176,7 +168,6 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
 }
 
 ScratchFile::~ScratchFile() {
-  settle();
   if (f_) std::fclose(f_);
 }
 
@@ -205,7 +196,6 @@ void ScratchFile::write_record(int p, int nd, const double* ama, int ld, const d
   assert(f_);
   if (reading_) {
     // Records are only ever appended.
-    settle();
     if (std::fseek(f_, 0, SEEK_END) != 0) halt_file(write_failure);
     reading_ = false;
     pos_ = end_ = 0;
@@ -217,7 +207,6 @@ void ScratchFile::write_record(int p, int nd, const double* ama, int ld, const d
 
 void ScratchFile::rewind() {
   assert(f_);
-  settle();
   if (!reading_ && (!flush_output() || std::fflush(f_) != 0)) halt_file(write_failure);
   if (std::fseek(f_, 0, SEEK_SET) != 0) halt_file(write_failure);
   std::clearerr(f_);
@@ -227,52 +216,29 @@ void ScratchFile::rewind() {
 }
 
 void ScratchFile::close() {
-  settle();
   if (f_) std::fclose(f_);
   f_ = nullptr;
   out_.clear();
   out_.shrink_to_fit();
   in_.reset();
-  spare_.reset();
   pos_ = end_ = 0;
 }
 
-void ScratchFile::settle() {
-  if (ahead_.valid()) ahead_.get();
-}
-
-// Starts reading the next piece of the file into the spare buffer, after its headroom, on a
-// thread of its own (or, when no thread can be had, when the piece is wanted).
-void ScratchFile::read_ahead() {
-  if (!spare_) spare_ = std::make_unique_for_overwrite<char[]>(headroom + read_buffer_);
-  std::FILE* f = f_;
-  char* to = spare_.get() + headroom;
-  const std::size_t n = read_buffer_;
-  const auto piece = [f, to, n] { return std::fread(to, 1, n, f); };
-  try {
-    ahead_ = std::async(std::launch::async, piece);
-  } catch (const std::system_error&) {
-    ahead_ = std::async(std::launch::deferred, piece);
-  }
-}
-
-// Takes the piece that was read ahead, with the unread bytes of the current one (at most a
-// token's worth) moved in front of it, and starts reading the next. False on a read error; sets
-// eof_ when the stream has no more bytes.
+// Moves the unread bytes of the current piece (at most a token's worth) to the front of the
+// buffer and reads the next piece after them. False on a read error; sets eof_ when the stream
+// has no more bytes.
 bool ScratchFile::fill() {
+  if (!in_) in_ = std::make_unique_for_overwrite<char[]>(read_buffer_);
   const std::size_t rest = end_ - pos_;
-  assert(rest <= headroom);
-  if (!ahead_.valid()) read_ahead();  // the first piece after a rewind
-  const std::size_t got = ahead_.get();
-  if (got == 0 && std::ferror(f_)) return false;
-  if (rest > 0) std::copy(in_.get() + pos_, in_.get() + end_, spare_.get() + headroom - rest);
-  std::swap(in_, spare_);
-  pos_ = headroom - rest;
-  end_ = headroom + got;
-  if (got == 0)
+  if (rest > 0 && pos_ > 0) std::memmove(in_.get(), in_.get() + pos_, rest);
+  pos_ = 0;
+  end_ = rest;
+  const std::size_t got = std::fread(in_.get() + end_, 1, read_buffer_ - end_, f_);
+  end_ += got;
+  if (got == 0) {
+    if (std::ferror(f_)) return false;
     eof_ = true;
-  else
-    read_ahead();
+  }
   return true;
 }
 
@@ -307,8 +273,27 @@ bool ScratchFile::read_value(T& v) {
   }
 }
 
-bool ScratchFile::read_real(double& v) {
-  return read_value(v);
+// Reads `count` reals into out[0], out[stride], ... The values that stand whole in the buffer,
+// followed by a blank, are parsed in a loop of its own; any other goes through read_value.
+bool ScratchFile::read_reals(double* out, std::size_t stride, int count) {
+  const char* p = in_.get() + pos_;
+  const char* e = in_.get() + end_;
+  for (int i = 0; i < count; ++i, out += stride) {
+    while (p < e && is_space(*p))
+      ++p;
+    const auto r = std::from_chars(p, e, *out);
+    if (r.ec == std::errc{} && r.ptr < e && is_space(*r.ptr) &&
+        static_cast<std::size_t>(r.ptr - p) <= max_token) {
+      p = r.ptr;
+      continue;
+    }
+    pos_ = static_cast<std::size_t>(p - in_.get());
+    if (!read_value(*out)) return false;
+    p = in_.get() + pos_;
+    e = in_.get() + end_;
+  }
+  pos_ = static_cast<std::size_t>(p - in_.get());
+  return true;
 }
 
 bool ScratchFile::read_int(int& v) {
@@ -337,11 +322,9 @@ bool ScratchFile::read_record(int p, int nd, double* ama, int ld, double* blk, i
     eof_ = false;
   }
   for (int k = 0; k < p; ++k)
-    for (int a = 0; a < nd; ++a)
-      if (!read_real(ama[k + static_cast<std::size_t>(a) * ld])) return false;
+    if (!read_reals(ama + k, ld, nd)) return false;
   for (int k = 0; k < p; ++k)
-    for (int l = 0; l < p; ++l)
-      if (!read_real(blk[k + static_cast<std::size_t>(l) * ldb])) return false;
+    if (!read_reals(blk + k, ldb, p)) return false;
   for (int k = 0; k < p; ++k)
     if (!read_int(ipvt[k])) return false;
   // Only a pivot vector that decomp can have written may reach solve.

@@ -268,23 +268,6 @@ struct Synthetic {
   }
 };
 
-// The iteration converges to the solution of the dense system (which it sees rounded to nine
-// digits: with a condition number near 1 the solutions agree to about 1e-8).
-TEST(It, SolvesABlockSystem) {
-  Synthetic s({5, 7, 3, 6});
-  const std::string text = s.records();
-  const Synthetic::Run run = s.run(text, 1e-9, 50);
-  EXPECT_EQ(run.r.nerr, 0) << run.log;
-  std::vector<double> dense = s.a, x = s.b;
-  std::vector<int> piv(s.nd);
-  std::ostream quiet(nullptr);
-  decomp(s.nd, s.nd, dense, piv, 1, quiet);
-  solve(s.nd, s.nd, dense, x, piv);
-  for (int i = 0; i < s.nd; ++i)
-    EXPECT_NEAR(run.u[i], x[i], 1e-7) << i;
-  EXPECT_EQ(count(run.log, "it(...): iteration"), std::size_t(run.r.nmbit + 1));
-}
-
 // The stopping test accepts a correction norm equal to eps and nothing larger: the run that
 // stopped at its limit after two corrections gives the exact norm of the second one.
 TEST(It, ConvergesExactlyAtEps) {
