@@ -18,8 +18,6 @@ namespace ostrel {
 
 namespace {
 
-constexpr const char* read_failure = "Cannot read file <osl.tmp>";
-
 // BLAS on one thread while it lives. The products of a pass are matrix-vector products of one
 // block row, too small to gain from threads: handing them to a second thread made a pass take
 // twice as long (bench/bench_it.cpp), and the time of a pass is the parsing anyway.
@@ -34,9 +32,9 @@ class SerialBlas {
   int before_;
 };
 
-[[noreturn]] void stop_unreadable() {
+[[noreturn]] void stop_unreadable(const Problem& pb) {
   Halt h;
-  h.console.push_back(read_failure);
+  h.console.push_back(pb.c().text.cannot_read_scratch);
   halt(std::move(h));
 }
 
@@ -52,7 +50,7 @@ void pass(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, co
   for (int k = 1; k <= sys.pb.n(); ++k) {
     if (!file.read_record(sys.pb.el(k).ni, sys.nd, buf.r.data(), sys.nimax, buf.d.data(), sys.nimax,
                           buf.piv.data()))
-      stop_unreadable();
+      stop_unreadable(sys.pb);
     it_block(sys, buf, x, k, s);
   }
 }
@@ -137,7 +135,7 @@ ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, 
     res.difit = correct(sys, x, q);
   }
   res.nerr = 1;
-  log << "Warning: too many iterations in it(...)\n";
+  log << sys.pb.c().text.too_many_iterations << '\n';
   return res;
 }
 

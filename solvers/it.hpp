@@ -66,11 +66,12 @@ struct ItResult {
 /// and "  residual=" with the largest component of its preconditioned residual (both es 10.2),
 /// and stops converged when the count is not 0 and the correction norm is at most eps (the
 /// residual is never tested). An exhausted limit logs "Warning: too many iterations in it(...)"
-/// and returns the last iterate with nerr = 1. Reads the scratch file from its start imm + 1
-/// times per cycle; a record that cannot be read stops the run with "Cannot read file
-/// <osl.tmp>" on the console. Cost per pass: the file's values parsed, 2 nd^2 flops (fewer with
-/// au) and one block solve per block; per cycle imm^2 nd + 2 imm nd flops (BLAS) and an imm-order
-/// LU. Singular normal equations are not detected (decomp's tolerance rules apply).
+/// (the build's text) and returns the last iterate with nerr = 1. Reads the scratch file from
+/// its start imm + 1 times per cycle; a record that cannot be read stops the run with "Cannot
+/// read file <osl.tmp>" (the build's text) on the console. Cost per pass: the file's values parsed,
+/// 2 nd^2 flops (fewer with au) and one block solve per block; per cycle imm^2 nd + 2 imm nd flops
+/// (BLAS) and an imm-order LU. Singular normal equations are not detected (decomp's tolerance rules
+/// apply).
 ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, const ItVectors& x,
             double eps, int imm, int itlim, std::ostream& log);
 
