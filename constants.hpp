@@ -28,6 +28,8 @@ struct BuildTexts {
   const char* in_core_log;          ///< the same in the log
   const char* out_of_core;          ///< shown when the block out-of-core mode is chosen
   const char* out_of_core_log;      ///< the same in the log
+  const char* lu_log_before;        ///< log text before the in-core factorisation
+  const char* lu_log_after;         ///< log line after it
   // Failures of the work arrays of the windowed build, which are reported to their caller.
   const char* no_vectors;         ///< the vectors of the solution cannot be obtained
   const char* no_blocks;          ///< not even one block row of the out-of-core mode
@@ -91,6 +93,8 @@ inline constexpr BuildConstants console_build{
         "Whole BEM matrix allocated in core;",
         "Out-of-core solver applied;",
         "Block out-of-core solver with default parameters applied;",
+        "LU decomposition: ",
+        "Done",
         "",
         "",
         "",
@@ -132,6 +136,8 @@ inline constexpr BuildConstants windowed_build{
         "all BEM matrix allocated in core",
         "out-of-core solver applied",
         "block out-of-core solver with default parameters applied",
+        "LU decomposition ...%\n",
+        "LU - decomposition ready",
         "unsufficient memory allocation 1D arrays",
         "no blocks of matrix  ama(i,j) can be allocated",
         "small memory for in-core matrix",

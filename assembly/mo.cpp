@@ -127,7 +127,8 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
 // block-Jacobi start (each element's part of it solved with its diagonal factors, read back
 // with its record), then it(), whose solution is left in w.dens, and its two summary lines.
 ItResult solve_out_of_core(const System& s, const Dimensions& dims, const SolverControls& ctl,
-                           Work& w, int ic, std::ostream& log) {
+                           Work& w, int ic, Streams& io) {
+  std::ostream& log = io.log;
   const Problem& pb = s.pb;
   const int nd = s.nd, nimax = dims.nimax;
   w.scratch->rewind();
@@ -147,7 +148,8 @@ ItResult solve_out_of_core(const System& s, const Dimensions& dims, const Solver
   const BlockSystem sys{pb, s.off, s.tcol, s.xcol, s.ycol, w.last, nd, nimax};
   const BlockBuffers buf{w.ama, w.blk, w.ipvt, w.w5};
   const ItVectors x{w.dens, w.w1, w.rhs, w.w2, w.w3, w.w6piv, w.w4};
-  const ItResult r = it(sys, *w.scratch, buf, x, ctl.eps, ctl.imm, ctl.itlim, log);
+  const ItResult r =
+      it(sys, *w.scratch, buf, x, ctl.eps, ctl.imm, ctl.itlim, log, {io.screen, dims.m, ic});
   log << " it: nerr=" << iw(r.nerr, 3) << "   nmbit = " << iw(r.nmbit, 3) << '\n'
       << " residual=" << es(r.residual, 10, 3) << "  ||difit||=" << es(r.difit, 10, 3) << '\n';
   return r;
@@ -178,6 +180,8 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   collocation_points(pb, w.tcol.first(npts), w.xcol.first(npts), w.ycol.first(npts));
   const ElementQuadrature quad(pb, w.tcol.first(npts));
   const System s(pb, quad, w.tcol, w.xcol, w.ycol, nd);
+  const BuildConstants& build = pb.c();
+  if (build.windowed) io.log << "grids and collocation points computed;\n";
   io.console << "Filling BEM matrix " << std::flush;
   // An unknown kernel stops the run where its first evaluation would; the parallel fill below
   // must not throw.
@@ -202,21 +206,23 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
     }
     io.log << "block string for  i = " << iw(i, 2) << " is ready\n";
     if (!in_core) {
-      decomp(dims.nimax, ni, w.blk, w.ipvt, 1, io.console);
+      decomp(dims.nimax, ni, w.blk, w.ipvt, 1, io.console, build.tiny);
       io.log << "writing on disk block string for i = " << iw(i, 3) << '\n';
       w.scratch->write_record(ni, nd, w.ama.data(), ld, w.blk.data(), dims.nimax, w.ipvt.data());
       io.log << "Done\n";
     }
     io.console << '.' << std::flush;
+    if (io.screen) io.screen->progress("Filling BEM matrix: " + iw(100LL * i / n, 3) + "%");
   }
   io.console << " Done;\n";
 
   // 4. Factorisation, or the announcement of the iteration.
   int skipped = 0;
   if (in_core) {
-    io.log << "LU decomposition: " << std::flush;
-    skipped = decomp(nd, nd, w.ama, w.ipvt, 0, io.console);
-    io.log << "Done\n";
+    io.log << build.text.lu_log_before << std::flush;
+    skipped = decomp(nd, nd, w.ama, w.ipvt, 0, io.console, build.tiny, io.screen);
+    io.log << build.text.lu_log_after << '\n';
+    if (io.screen) io.screen->advance(1);
   } else {
     io.log << " it(..) will start with: imm=" << iw(ctl.imm, 2) << "  itlim=" << iw(ctl.itlim, 4)
            << "  eps=" << es(ctl.eps, 8, 2) << "\n\n";
@@ -230,9 +236,11 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   std::vector<int> not_converged;
   for (int ic = 1; ic <= m; ++ic) {
     io.console << '.' << std::flush;
+    if (io.screen) io.screen->cross_section(ic);
     if (!in_core) {
-      if (solve_out_of_core(s, dims, ctl, w, ic, io.log).nerr != 0) not_converged.push_back(ic);
+      if (solve_out_of_core(s, dims, ctl, w, ic, io).nerr != 0) not_converged.push_back(ic);
       dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
+      if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
       continue;
     }
     for (int i = 1; i <= n; ++i) {
@@ -245,20 +253,25 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
     solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
     std::copy_n(w.rhs.begin(), nd, w.dens.begin());
     dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
+    if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
   }
+
+  // The iteration's display stayed on one row for all conductors; what follows goes below it.
+  if (!in_core && io.screen) io.screen->advance(1);
 
   // 6. Charges of every conductor for every solution.
   integrate_charges(s, m, dens, w.ge, bufs);
   io.console << " Done;\n";
   io.log << "ge(i,j) done\n";
 
-  // 7. Symmetry.
-  for (int q = 1; q <= m; ++q)
-    for (int p = 1; p < q; ++p) {
-      double& pq = w.ge[std::size_t(q - 1) * m + (p - 1)];
-      double& qp = w.ge[std::size_t(p - 1) * m + (q - 1)];
-      pq = qp = (pq + qp) * 0.5;
-    }
+  // 7. Symmetry (the windowed build reports ge as integrated).
+  if (!build.lean_results)
+    for (int q = 1; q <= m; ++q)
+      for (int p = 1; p < q; ++p) {
+        double& pq = w.ge[std::size_t(q - 1) * m + (p - 1)];
+        double& qp = w.ge[std::size_t(p - 1) * m + (q - 1)];
+        pq = qp = (pq + qp) * 0.5;
+      }
 
   // 8. Hand-over to the results; the scratch file is deleted first.
   if (!in_core) w.scratch->close();

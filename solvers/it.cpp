@@ -110,7 +110,7 @@ void it_block(const BlockSystem& sys, const BlockBuffers& buf, const ItVectors& 
 }
 
 ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, const ItVectors& x,
-            double eps, int imm, int itlim, std::ostream& log) {
+            double eps, int imm, int itlim, std::ostream& log, const ItDisplay& display) {
   const int nd = sys.nd, q = imm;
   assert(q >= 1 && x.v.size() >= std::size_t(nd) * (q + 1));
   assert(x.h.size() >= std::size_t(q) * q && x.g.size() >= std::size_t(q));
@@ -126,6 +126,9 @@ ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, 
       res.residual = largest({column(x, nd, 0), std::size_t(nd)});
       log << "it(...): iteration  " << iw(res.nmbit, 3) << "  ||u-u0||=" << es(res.difit, 10, 2)
           << "  residual=" << es(res.residual, 10, 2) << '\n';
+      if (display.screen)
+        display.screen->progress("solving " + iw(display.ic, 2) + " of " + iw(display.m, 2) +
+                                 ": iter." + iw(res.nmbit, 2) + " err. " + es(res.residual, 8, 2));
       if (res.nmbit != 0 && res.difit <= eps) {
         res.nerr = 0;
         return res;

@@ -17,6 +17,7 @@
 #include <span>
 
 #include "base/problem.hpp"
+#include "base/screen.hpp"
 
 namespace ostrel {
 
@@ -59,6 +60,14 @@ struct ItResult {
   int nerr = 1;         ///< 0 converged, 1 not converged
 };
 
+/// The windowed build's progress display of the iteration: the conductor being solved for
+/// and the number of conductors, shown on the screen after every residual (none without one).
+struct ItDisplay {
+  Screen* screen = nullptr;
+  int m = 0;   ///< number of conductors
+  int ic = 0;  ///< the conductor being solved for
+};
+
 /// Solves A u = b for one right-hand side, starting from u0 (the block-Jacobi start), with
 /// Krylov dimension imm >= 1, tolerance eps and at most itlim + 1 cycles (none when itlim < 0).
 /// Each cycle logs "it(...): iteration  " with the count (3 columns), "  ||u-u0||=" with the
@@ -71,9 +80,10 @@ struct ItResult {
 /// read file <osl.tmp>" (the build's text) on the console. Cost per pass: the file's values parsed,
 /// 2 nd^2 flops (fewer with au) and one block solve per block; per cycle imm^2 nd + 2 imm nd flops
 /// (BLAS) and an imm-order LU. Singular normal equations are not detected (decomp's tolerance rules
-/// apply).
+/// apply). With a screen in `display`, every residual also shows the progress display
+/// "solving " ic (2 columns) " of " m (2) ": iter." count (2) " err. " residual (es 8.2).
 ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, const ItVectors& x,
-            double eps, int imm, int itlim, std::ostream& log);
+            double eps, int imm, int itlim, std::ostream& log, const ItDisplay& display = {});
 
 /// Block k's share of pass s for one right-hand side, with block k's record in buf.r, buf.d,
 /// buf.piv: z = u (s = 0) or V(:, s-1); w = block rows times z (the plain product, all nd

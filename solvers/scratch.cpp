@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "base/halt.hpp"
 
@@ -138,6 +139,15 @@ ScratchFile ScratchFile::create() {
   return ScratchFile(f);
 }
 
+ScratchFile ScratchFile::create_named(const std::string& path, const char* failure) {
+  std::FILE* f = std::fopen(path.c_str(), "w+b");
+  if (!f) halt_file(failure);
+  ScratchFile file(f);
+  file.binary_ = true;
+  file.path_ = path;
+  return file;
+}
+
 ScratchFile::ScratchFile(std::FILE* f, std::size_t read_buffer) : f_(f), read_buffer_(read_buffer) {
   assert(read_buffer > 2 * max_token);
 }
@@ -150,12 +160,16 @@ ScratchFile::ScratchFile(ScratchFile&& other) noexcept
       end_(other.end_),
       eof_(other.eof_),
       reading_(other.reading_),
-      read_buffer_(other.read_buffer_) {}
+      read_buffer_(other.read_buffer_),
+      binary_(other.binary_),
+      path_(std::exchange(other.path_, {})) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
   if (this != &other) {
-    if (f_) std::fclose(f_);
+    close();
     f_ = std::exchange(other.f_, nullptr);
+    binary_ = other.binary_;
+    path_ = std::exchange(other.path_, {});
     out_ = std::move(other.out_);
     in_ = std::move(other.in_);
     pos_ = other.pos_;
@@ -168,7 +182,7 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
 }
 
 ScratchFile::~ScratchFile() {
-  if (f_) std::fclose(f_);
+  close();
 }
 
 std::string ScratchFile::format_real(double v) {
@@ -201,7 +215,22 @@ void ScratchFile::write_record(int p, int nd, const double* ama, int ld, const d
     pos_ = end_ = 0;
     eof_ = false;
   }
-  append_record(out_, p, nd, ama, ld, blk, ldb, ipvt);
+  if (binary_) {
+    // The values' bytes in the order of the text records: full precision, no conversion.
+    const auto put = [&](const auto& v) {
+      out_.append(reinterpret_cast<const char*>(&v), sizeof v);
+    };
+    for (int k = 0; k < p; ++k)
+      for (int a = 0; a < nd; ++a)
+        put(ama[k + static_cast<std::size_t>(a) * ld]);
+    for (int k = 0; k < p; ++k)
+      for (int l = 0; l < p; ++l)
+        put(blk[k + static_cast<std::size_t>(l) * ldb]);
+    for (int k = 0; k < p; ++k)
+      put(ipvt[k]);
+  } else {
+    append_record(out_, p, nd, ama, ld, blk, ldb, ipvt);
+  }
   if (out_.size() >= write_chunk && !flush_output()) halt_file(write_failure);
 }
 
@@ -217,6 +246,7 @@ void ScratchFile::rewind() {
 
 void ScratchFile::close() {
   if (f_) std::fclose(f_);
+  if (f_ && !path_.empty()) std::remove(path_.c_str());
   f_ = nullptr;
   out_.clear();
   out_.shrink_to_fit();
@@ -321,17 +351,37 @@ bool ScratchFile::read_record(int p, int nd, double* ama, int ld, double* blk, i
     pos_ = end_ = 0;
     eof_ = false;
   }
-  for (int k = 0; k < p; ++k)
-    if (!read_reals(ama + k, ld, nd)) return false;
-  for (int k = 0; k < p; ++k)
-    if (!read_reals(blk + k, ldb, p)) return false;
-  for (int k = 0; k < p; ++k)
-    if (!read_int(ipvt[k])) return false;
+  if (binary_) {
+    if (!read_binary(p, nd, ama, ld, blk, ldb, ipvt)) return false;
+  } else {
+    for (int k = 0; k < p; ++k)
+      if (!read_reals(ama + k, ld, nd)) return false;
+    for (int k = 0; k < p; ++k)
+      if (!read_reals(blk + k, ldb, p)) return false;
+    for (int k = 0; k < p; ++k)
+      if (!read_int(ipvt[k])) return false;
+  }
   // Only a pivot vector that decomp can have written may reach solve.
   for (int k = 1; k < p; ++k)
     if (ipvt[k - 1] < k || ipvt[k - 1] > p) return false;
   if (ipvt[p - 1] != 1 && ipvt[p - 1] != -1) return false;
-  return end_of_record();
+  return binary_ || end_of_record();
+}
+
+// A record of the binary file, row by row as written.
+bool ScratchFile::read_binary(int p, int nd, double* ama, int ld, double* blk, int ldb, int* ipvt) {
+  std::vector<double> row(static_cast<std::size_t>(nd));
+  for (int k = 0; k < p; ++k) {
+    if (std::fread(row.data(), sizeof(double), row.size(), f_) != row.size()) return false;
+    for (int a = 0; a < nd; ++a)
+      ama[k + static_cast<std::size_t>(a) * ld] = row[a];
+  }
+  for (int k = 0; k < p; ++k) {
+    if (std::fread(row.data(), sizeof(double), p, f_) != static_cast<std::size_t>(p)) return false;
+    for (int l = 0; l < p; ++l)
+      blk[k + static_cast<std::size_t>(l) * ldb] = row[l];
+  }
+  return std::fread(ipvt, sizeof(int), p, f_) == static_cast<std::size_t>(p);
 }
 
 }  // namespace ostrel

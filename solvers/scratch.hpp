@@ -27,6 +27,12 @@ class ScratchFile {
   /// the console and in the log.
   static ScratchFile create();
 
+  /// Opens the named binary scratch file of the windowed build (created or emptied): the same
+  /// records as their values' bytes, so the iteration works with the full precision. The file
+  /// is deleted by name when it is closed or destroyed. On failure it stops the run with
+  /// `failure` on the console and in the log (exit status 1).
+  static ScratchFile create_named(const std::string& path, const char* failure);
+
   /// Size of the pieces in which the file is read: reads of this size cost little beside the
   /// parsing (pieces of 128 KiB to 4 MiB measured alike in bench/bench_it.cpp).
   static constexpr std::size_t default_read_buffer = std::size_t{1} << 20;
@@ -83,6 +89,7 @@ class ScratchFile {
   bool read_reals(double* out, std::size_t stride, int count);
   bool read_int(int& v);
   bool end_of_record();
+  bool read_binary(int p, int nd, double* ama, int ld, double* blk, int ldb, int* ipvt);
 
   std::FILE* f_ = nullptr;
   std::string out_;             // formatted text not yet handed to the stream
@@ -92,6 +99,8 @@ class ScratchFile {
   bool eof_ = false;            // the stream has no more bytes
   bool reading_ = false;        // the stream position belongs to the reader
   std::size_t read_buffer_ = default_read_buffer;
+  bool binary_ = false;  // records as bytes (the windowed build's named file)
+  std::string path_;     // the name to delete at the end (named files only)
 };
 
 }  // namespace ostrel

@@ -10,6 +10,7 @@
 
 #include "assembly/mo.hpp"
 #include "base/halt.hpp"
+#include "solvers/blas_workspace.hpp"
 #include "solvers/scratch.hpp"
 
 namespace ostrel {
@@ -95,6 +96,7 @@ void forfree(Handle& h) {
 std::vector<double> further(const Problem& pb, const Dimensions& dims,
                             const SolverControls& controls, Streams& io) {
   SolverControls ctl = controls;
+  reserve_blas_workspace();
   const long long nd = dims.nd, m = dims.m, nimax = dims.nimax;
   const BuildTexts& text = pb.c().text;
   Arrays h;
@@ -140,7 +142,13 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
     w.ama = get.get<double>(h.ama, nd * nimax);
     w.blk = get.get<double>(h.blk, nimax * nimax);
     if (!get.ok) fail({text.no_blocks, "program terminated"});
-    scratch.emplace(ScratchFile::create());
+    if (pb.c().named_scratch) {
+      std::string dir = ctl.tmpdir;
+      dir.erase(dir.find_last_not_of(' ') + 1);
+      scratch.emplace(ScratchFile::create_named(dir + named_scratch_file, text.no_scratch));
+    } else {
+      scratch.emplace(ScratchFile::create());
+    }
     w.scratch = &*scratch;
     w.w1 = get.get<double>(h.w1, nd);
     w.w2 = get.get<double>(h.w2, imm * nd + nd);

@@ -32,6 +32,9 @@ struct Work {
   std::span<int> w6piv;
 };
 
+/// Name of the windowed build's scratch file, in the directory the input gives.
+inline constexpr const char* named_scratch_file = "tmp.osl";
+
 /// Element size of every work array: 8-byte reals, and one 8-byte element per pivot.
 inline constexpr std::size_t work_element_size = 8;
 

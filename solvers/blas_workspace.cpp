@@ -1,0 +1,28 @@
+#include "solvers/blas_workspace.hpp"
+
+#include <cblas.h>
+
+#include <vector>
+
+namespace ostrel {
+
+namespace {
+
+// Order of the product: large enough for OpenBLAS to run it on all its threads.
+constexpr int warm_up_order = 256;
+
+}  // namespace
+
+void reserve_blas_workspace() {
+  static const bool reserved = [] {
+    const std::vector<double> a(warm_up_order * warm_up_order, 1.0);
+    std::vector<double> c(warm_up_order * warm_up_order, 0.0);
+    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, warm_up_order, warm_up_order,
+                warm_up_order, 1.0, a.data(), warm_up_order, a.data(), warm_up_order, 0.0, c.data(),
+                warm_up_order);
+    return true;
+  }();
+  (void)reserved;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,172 @@
+// The windowed build end to end, without a window system: its run driver on the recording
+// platform (ostrel-window-runner) against the console program on the same problems.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run_util.hpp"
+
+using namespace ostrel::testing;
+
+namespace {
+
+// The values of the matrix that ends a result file: every number after the heading line.
+std::vector<double> matrix_of(const std::string& result) {
+  const std::size_t head = result.find("; \n");
+  std::istringstream in(result.substr(head == std::string::npos ? 0 : head + 3));
+  std::vector<double> v;
+  for (double x; in >> x;)
+    v.push_back(x);
+  return v;
+}
+
+// Two coated wires with the zero-total-charge switch, solved out of core; the windowed build
+// keeps its binary scratch file in the folder the input names.
+const std::string coated_pair =
+    "Two coated wires, zero total charge\n"
+    "out of core\n"
+    "0 1 /\n"
+    "3 1 1 1 1\n"
+    "0 1 0 0 0 0 0\n"
+    "0.1 1\n"
+    "1 5 60 1e-10 'scratch/'\n"
+    "headings\n"
+    "1 3 1 1 24 1 1\n-1.5 0 0.5 0 0\n1 1\n--\n"
+    "2 3 3 0 24 1 1\n-1.5 0 0.8 0 0\n1 -1\n--\n"
+    "3 3 1 2 24 1 1\n1.5 0 0.5 0 0\n1 1\n--\n"
+    "4 3 3 0 24 1 1\n1.5 0 0.8 0 0\n1 -1\n--\n";
+
+}  // namespace
+
+// The same problems give the same matrices in both builds to the printed digits (their
+// constants differ from the eighth digit on: pi, and thresholds that decide nothing here), the
+// windowed files carry the windowed build's lines, and no scratch file is left behind.
+TEST(Windowed, SameMatricesAsTheConsoleProgram) {
+  const std::string coupled =
+      slurp(std::filesystem::path(OSTREL_SOURCE_DIR) / "examples" / "coupled.inp");
+  for (const auto& [name, text] :
+       {std::pair{"coupled", coupled}, std::pair{"coated", coated_pair}}) {
+    auto dir = fresh_dir(std::string("windowed-") + name);
+    std::filesystem::create_directory(dir / "scratch");
+    write_file(dir / "case.inp", text);
+    RunOutput console = run_ostrel(dir, {"case.inp", "console.osl"});
+    ASSERT_EQ(console.status, 0) << name << console.out << console.err;
+    RunOutput window = run_program(OSTREL_WINDOW_RUNNER, dir, {"case.inp", "window.osl"});
+    ASSERT_EQ(window.status, 0) << name << window.out << window.err;
+
+    const std::vector<double> c = matrix_of(console.file("console.osl"));
+    const std::vector<double> w = matrix_of(window.file("window.osl"));
+    ASSERT_EQ(c.size(), 4u) << name;
+    ASSERT_EQ(w.size(), 4u) << name;
+    // Four printed digits: equal, or one unit apart where rounding falls either way.
+    for (std::size_t i = 0; i < c.size(); ++i)
+      EXPECT_LT(std::fabs(c[i] - w[i]), 1.01e-3 * std::fabs(c[i])) << name << " " << i;
+
+    const std::string log = window.file("ostrel.log");
+    // The result file starts with the first title (60 characters of it).
+    const std::string title = text.substr(0, std::min<std::size_t>(text.find('\n'), 60));
+    EXPECT_EQ(window.file("window.osl").rfind(title, 0), 0u) << name;
+    EXPECT_NE(window.file("window.osl").find("\ncapacitance (conductance) [pF/m]; \n"),
+              std::string::npos);
+    EXPECT_NE(log.find("grids and collocation points computed;\n"), std::string::npos);
+    EXPECT_NE(log.find("output file is  window.osl\n"), std::string::npos);
+    EXPECT_EQ(log.find("Non-dimensional"), std::string::npos);
+    EXPECT_NE(window.out.find(" output file: window.osl\n"), std::string::npos) << window.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "scratch" / "tmp.osl")) << name;
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "scratch")) << name;
+  }
+}
+
+namespace {
+
+// One conductor among 62 grounded wires of 95 nodes each: 5985 unknowns, 287 MB in core, and a
+// block-Jacobi start that is nearly the solution, so that the iteration ends after a few cycles.
+std::string wire_field(int iswitch) {
+  std::string text = "One wire among grounded wires\nmemory limit\n0 1 /\n1 1 1 1 1\n" +
+                     std::string("0 0 0 0 0 0 0\n0.1 1\n") + std::to_string(iswitch) +
+                     " /\nheadings\n";
+  int i = 0;
+  for (int r = 0; r < 7; ++r)
+    for (int c = 0; c < 9; ++c)
+      text += std::to_string(++i) + " 3 1 " + (r == 3 && c == 4 ? "1" : "0") + " 95 1 1\n" +
+              std::to_string((c - 4) * 3) + " " + std::to_string((r - 3) * 3) +
+              " 0.3 0 0\n1 1\n--\n";
+  return text;
+}
+
+}  // namespace
+
+// Where the whole matrix cannot be obtained, the windowed build solves out of core with the
+// default parameters instead of stopping. The address space is limited to what the same
+// problem needs out of core (measured first) and 32 MB more: far below the 287 MB more that
+// the whole matrix needs.
+TEST(Windowed, FallsBackToTheOutOfCoreModeWhenMemoryIsShort) {
+#ifdef OSTREL_SANITIZE_BUILD
+  GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here";
+#endif
+  auto dir = fresh_dir("windowed-fallback");
+  write_file(dir / "ooc.inp", wire_field(1));
+  write_file(dir / "incore.inp", wire_field(0));
+  RunOutput measured = run_program(OSTREL_WINDOW_RUNNER, dir, {"--peak", "ooc.inp", "ooc.osl"});
+  ASSERT_EQ(measured.status, 0) << measured.out << measured.err;
+  const std::size_t at = measured.err.find("VmPeak:");
+  ASSERT_NE(at, std::string::npos) << measured.err;
+  const long peak_kb = std::stol(measured.err.substr(at + 7));
+  const long limit_kb = peak_kb + 32 * 1024;
+
+  const std::string cmd = "cd '" + dir.string() + "' && ulimit -v " + std::to_string(limit_kb) +
+                          " && '" OSTREL_WINDOW_RUNNER "' incore.inp incore.osl > out.txt 2>&1";
+  const int raw = std::system(cmd.c_str());
+  const std::string out = slurp(dir / "out.txt");
+  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << out;
+  EXPECT_NE(out.find(" small memory for in-core matrix\n out-of-core solver applied\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(slurp(dir / "ostrel.log").find("block out-of-core solver with default parameters"),
+            std::string::npos);
+  const std::vector<double> fallen = matrix_of(slurp(dir / "incore.osl"));
+  ASSERT_EQ(fallen.size(), 1u);
+  EXPECT_EQ(fallen, matrix_of(slurp(dir / "ooc.osl")));
+  EXPECT_FALSE(std::filesystem::exists(dir / "tmp.osl"));
+}
+
+// The text window of a whole run: status lines at column 2, the summary, the progress displays
+// overwriting each other on their row, the labelled matrix, the times after five free rows.
+TEST(Windowed, TextWindowOfAWholeRun) {
+  auto dir = fresh_dir("windowed-text");
+  std::filesystem::copy_file(std::filesystem::path(OSTREL_SOURCE_DIR) / "examples" / "coupled.inp",
+                             dir / "coupled.inp");
+  RunOutput r = run_program(OSTREL_WINDOW_RUNNER, dir, {"coupled.inp"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::string text = r.out;
+  const std::size_t times = text.find(" start time ");
+  ASSERT_NE(times, std::string::npos) << text;
+  text.replace(times, text.find('\n', times) - times, " start time hh:mm:ss    end time hh:mm:ss");
+  EXPECT_EQ(text,
+            "\n"
+            " Coupled lines: two wires, radius 0.5 mm, 2 mm above ground,\n"
+            " Capacitance matrix in pF/m of the pair in air over a ground\n"
+            "\n"
+            " problem: capacitance (conductance) [pF/m];\n"
+            " Green function: 1\n"
+            " NULL total charge OFF\n"
+            " 2 boundary element(s)\n"
+            " 2 conductor(s)\n"
+            " 62 unknowns\n"
+            "\n"
+            " BEM matrix allocated in core\n"
+            " LU decomposition:   100%\n"
+            "  capacitance (conductivity) [pF/m]:\n"
+            "\n"
+            " 0.2886E+02 -.6929E+01\n"
+            " -.6929E+01 0.2886E+02\n"
+            "\n\n\n\n\n"
+            " start time hh:mm:ss    end time hh:mm:ss\n"
+            " output file: result.osl\n");
+}
