@@ -62,8 +62,12 @@ std::vector<ChargePoint> charge_points(const System& s, std::span<double> buf) {
 // Integrates the free charge of every conductor for every solution into ge (m x m), column ic
 // from dens[ic-1], in units of eps0 (the kernel's normalisation, kernel_material, included). The
 // double-layer sum of a point uses the same integrals for every conductor, so each is evaluated
-// once and applied to all densities; every sum keeps the order element by element, node by node, so
-// the numbers do not depend on this sharing nor on the number of threads.
+// once and applied to all densities at once: the densities are held point by point (m values
+// of one point side by side), so that the m sums advance together in vector registers while
+// each keeps the order element by element, node by node. The numbers therefore do not depend on
+// this sharing nor on the number of threads. Cost: one flux row (element integrals over every
+// element) per conductor point between different materials, and npts multiply-adds per such
+// point and conductor.
 void integrate_charges(const System& s, int m, const std::vector<std::vector<double>>& dens,
                        std::span<double> ge, std::vector<std::vector<double>>& bufs) {
   const Problem& pb = s.pb;
@@ -72,15 +76,20 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
   const std::vector<ChargePoint> pts = charge_points(s, bufs[0]);
   std::vector<double> contrib(pts.size() * m);
   const int npts = s.nd - (pb.idmn != 0 ? 1 : 0);
+  std::vector<double> by_point(static_cast<std::size_t>(npts) * m);
+  for (int ic = 0; ic < m; ++ic)
+    for (int c = 0; c < npts; ++c)
+      by_point[static_cast<std::size_t>(c) * m + ic] = dens[ic][c];
 #pragma omp parallel
   {
-    std::vector<double> row(npts);
+    std::vector<double> row(npts), sum(m);
     std::vector<char> skipped(pb.n() + 1);
     std::span<double> buf = bufs[omp_get_thread_num()];
 #pragma omp for schedule(dynamic, 1)
     for (std::size_t p = 0; p < pts.size(); ++p) {
       const ChargePoint& cp = pts[p];
       const double t = s.tcol[cp.g - 1], x = s.xcol[cp.g - 1], y = s.ycol[cp.g - 1];
+      std::fill(sum.begin(), sum.end(), 0.0);
       if (cp.double_layer) {
         const Point n = nelem(pb, cp.e, t);
         for (int j = 1; j <= pb.n(); ++j) {
@@ -89,19 +98,19 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
           s.quad.element_integrals(j, code_flux, t, x, y, n.x, n.y, buf);
           std::copy_n(buf.begin(), pb.el(j).ni, row.begin() + s.off[j]);
         }
+        for (int j = 1; j <= pb.n(); ++j) {
+          if (skipped[j]) continue;
+          for (int c = s.off[j]; c < s.off[j] + pb.el(j).ni; ++c) {
+            const double r = row[c];
+            const double* d = &by_point[static_cast<std::size_t>(c) * m];
+            for (int ic = 0; ic < m; ++ic)
+              sum[ic] += d[ic] * r;
+          }
+        }
       }
       for (int ic = 1; ic <= m; ++ic) {
-        const std::vector<double>& d = dens[ic - 1];
-        double sigma = (cp.a + cp.b) * pi * d[cp.g - 1] / cp.ds;
-        if (cp.double_layer) {
-          double sum = 0;
-          for (int j = 1; j <= pb.n(); ++j) {
-            if (skipped[j]) continue;
-            for (int c = s.off[j]; c < s.off[j] + pb.el(j).ni; ++c)
-              sum += d[c] * row[c];
-          }
-          sigma -= (cp.b - cp.a) * sum;
-        }
+        double sigma = (cp.a + cp.b) * pi * dens[ic - 1][cp.g - 1] / cp.ds;
+        if (cp.double_layer) sigma -= (cp.b - cp.a) * sum[ic - 1];
         contrib[p * m + (ic - 1)] = scale * sigma * cp.ds * cp.wk;
       }
     }
@@ -231,8 +240,23 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   std::fill(w.geinv.begin(), w.geinv.end(), 0.0);
   io.console << "Solving: " << std::flush;
 
-  // 5. One solution per conductor at potential 1, the others at 0.
+  // 5. One solution per conductor at potential 1, the others at 0. In core, the right-hand
+  // sides of all conductors are solved together (one pass over the factor); the progress marks
+  // and plots then follow conductor by conductor.
   std::vector<std::vector<double>> dens(m);
+  if (in_core) {
+    std::vector<double> many(static_cast<std::size_t>(nd) * m, 0.0);
+    for (int i = 1; i <= n; ++i) {
+      const Element& e = pb.el(i);
+      if (e.itype != 1 || e.isign < 1) continue;
+      for (int k = 1; k <= e.ni; ++k)
+        many[static_cast<std::size_t>(e.isign - 1) * nd + s.off[i] + k - 1] = 1.0;
+    }
+    solve_many(nd, nd, w.ama, many, nd, m, w.ipvt);
+    for (int ic = 1; ic <= m; ++ic)
+      dens[ic - 1].assign(many.begin() + static_cast<std::ptrdiff_t>(ic - 1) * nd,
+                          many.begin() + static_cast<std::ptrdiff_t>(ic) * nd);
+  }
   std::vector<int> not_converged;
   for (int ic = 1; ic <= m; ++ic) {
     io.console << '.' << std::flush;
@@ -240,19 +264,7 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
     if (!in_core) {
       if (solve_out_of_core(s, dims, ctl, w, ic, io).nerr != 0) not_converged.push_back(ic);
       dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
-      if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
-      continue;
     }
-    for (int i = 1; i <= n; ++i) {
-      const Element& e = pb.el(i);
-      const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
-      for (int k = 1; k <= e.ni; ++k)
-        w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
-    }
-    if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
-    solve(nd, nd, w.ama, w.rhs.first(nd), w.ipvt);
-    std::copy_n(w.rhs.begin(), nd, w.dens.begin());
-    dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
     if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
   }
 

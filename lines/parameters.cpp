@@ -120,9 +120,13 @@ LineParameters line_parameters(std::span<const double> ge, std::span<const doubl
     p.eps_mode.push_back(mu);
     p.velocity_mode.push_back(speed_of_light / std::sqrt(mu));
     p.delay_mode.push_back(std::sqrt(mu) / speed_of_light);
+    // Scaled by its largest entry; among entries equal to rounding the first, so that the
+    // signs shown do not depend on the last bits of the matrices.
     int big = 0;
     for (int i = 1; i < m; ++i)
-      if (std::fabs(p.voltage_modes(i, k)) > std::fabs(p.voltage_modes(big, k))) big = i;
+      if (std::fabs(p.voltage_modes(i, k)) >
+          std::fabs(p.voltage_modes(big, k)) * (1 + mode_sign_margin))
+        big = i;
     const double norm = p.voltage_modes(big, k);
     for (int i = 0; i < m; ++i)
       p.voltage_modes(i, k) /= norm;

@@ -26,6 +26,10 @@ inline constexpr double eta0 = mu0 * speed_of_light;
 /// translated copy is not a mirror image) differ by far less; lines meant to differ, by more.
 inline constexpr double symmetric_pair_tolerance = 1e-3;
 
+/// Relative margin by which a mode's entry must exceed an earlier one to become the entry the
+/// mode is scaled by: entries of equal magnitude (a symmetric pair) differ only by rounding.
+inline constexpr double mode_sign_margin = 1e-9;
+
 /// A small dense matrix, column-major, 0-based.
 struct Matrix {
   int m = 0;

@@ -359,6 +359,69 @@ void solve(int ld, int n, std::span<const double> a, std::span<double> b,
   b[0] = b[0] / a[0];
 }
 
+void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, int ldb, int nrhs,
+                std::span<const int> ipvt) {
+  assert(n >= 0 && ld >= n && ldb >= n && nrhs >= 0);
+  if (n == 0 || nrhs == 0) return;
+  assert(b.size() >= static_cast<std::size_t>(ldb) * (nrhs - 1) + n);
+  const auto col = [&](int j) { return a.data() + static_cast<std::size_t>(j) * ld; };
+  const auto bat = [&](int i, int c) -> double& {
+    return b[static_cast<std::size_t>(c) * ldb + i];
+  };
+
+  // Forward, one block of steps [k0, k1) at a time. The multipliers of step j are stored in the
+  // row order of step j; the later interchanges of the block are applied to a copy of them (the
+  // panel w), so that after all the block's interchanges have been applied to b, the pending
+  // updates of every row travel with it: the rows of the block then take their updates in the
+  // order of the steps, as solve does, and the rows below take them as one product.
+  const int nb = std::min(solve_many_block, n - 1);
+  std::vector<double> w(static_cast<std::size_t>(n) * nb);
+  for (int k0 = 0; k0 < n - 1; k0 += nb) {
+    const int k1 = std::min(k0 + nb, n - 1), width = k1 - k0, rows = n - k0;
+    const auto wat = [&](int i, int j) -> double& {
+      return w[static_cast<std::size_t>(j - k0) * rows + (i - k0)];
+    };
+    for (int j = k0; j < k1; ++j)
+      std::copy(col(j) + k0, col(j) + n, &wat(k0, j));
+    for (int k = k0; k < k1; ++k) {
+      const int p = ipvt[k] - 1;
+      assert(p >= k && p < n);
+      if (p == k) continue;
+      for (int c = 0; c < nrhs; ++c)
+        std::swap(bat(k, c), bat(p, c));
+      for (int j = k0; j < k; ++j)
+        std::swap(wat(k, j), wat(p, j));
+    }
+    for (int c = 0; c < nrhs; ++c)
+      for (int k = k0 + 1; k < k1; ++k) {
+        double v = bat(k, c);
+        for (int j = k0; j < k; ++j)
+          v += wat(k, j) * bat(j, c);
+        bat(k, c) = v;
+      }
+    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n - k1, nrhs, width, 1.0, &wat(k1, k0),
+                rows, &bat(k0, 0), ldb, 1.0, &bat(k1, 0), ldb);
+  }
+
+  // Backward, one block of rows [r0, r1) from the bottom: inside the block column by column as
+  // solve does, then the rows above the block as one product with U's columns r0..r1-1.
+  for (int r1 = n; r1 > 0;) {
+    const int r0 = std::max(0, r1 - solve_many_block);
+    for (int c = 0; c < nrhs; ++c)
+      for (int k = r1 - 1; k >= r0; --k) {
+        const double* ck = col(k);
+        bat(k, c) = bat(k, c) / ck[k];
+        const double bk = bat(k, c);
+        for (int i = r0; i < k; ++i)
+          bat(i, c) -= ck[i] * bk;
+      }
+    if (r0 > 0)
+      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, r0, nrhs, r1 - r0, -1.0, col(r0), ld,
+                  &bat(r0, 0), ldb, 1.0, &bat(0, 0), ldb);
+    r1 = r0;
+  }
+}
+
 int invert(std::span<const double> a, std::span<double> inv, std::span<double> work,
            std::span<double> wvec, std::span<int> wpiv, int n, double tau) {
   assert(n >= 0);

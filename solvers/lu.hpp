@@ -56,6 +56,21 @@ int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
 void solve(int ld, int n, std::span<const double> a, std::span<double> b,
            std::span<const int> ipvt);
 
+/// Rows of multipliers (and of U) that solve_many applies per matrix product: large enough for
+/// the product to run near the machine's peak, small enough for the copied panel (n x 128 reals)
+/// to stay small beside the factor. Chosen by measurement (bench/bench_lu.cpp, BM_solve_many).
+inline constexpr int solve_many_block = 128;
+
+/// solve for nrhs right-hand sides at once: overwrites the n x nrhs block b (column-major,
+/// leading dimension ldb) with the solutions of A X = B. The same interchanges, multipliers and
+/// divisions as solve, column by column; the forward and backward updates of the rows beyond
+/// each block of solve_many_block steps are matrix products (cblas_dgemm, both threads), so
+/// the factor is streamed about twice in all instead of twice per right-hand side. Results
+/// differ from solve only in the order of the sums of those products (last bits). Cost
+/// 2 n^2 nrhs flops; allocates a panel of n x solve_many_block reals. Does not check ipvt.
+void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, int ldb, int nrhs,
+                std::span<const int> ipvt);
+
 /// Writes the inverse of the n x n matrix `a` (leading dimension n) to `inv`, column by
 /// column (solve with unit vectors). `a` is unchanged; `work` (n*n) ends holding the factors,
 /// `wvec` (n) and `wpiv` (n) are work. Silent. Returns what decomp returned (pivots below the

@@ -1,0 +1,121 @@
+// Times the phases of one run of a program of this project and, in the same run, LAPACK's
+// dgetrf on a matrix of the system's order: the reference of the whole-run target.
+//
+// Usage: ostrel-phases ORDER PROGRAM INPUT [RESULT]
+//
+// The program's console output is read through a pipe, byte by byte, and the phases are cut at
+// its progress marks: "Filling BEM matrix" (reading, echo and picture end), "LU:" (fill ends),
+// "Solving:" (factorisation ends), the last conductor dot (solutions end), " Done;" (charges
+// end), the exit (results written). The peak resident memory is the child's, from wait4. Prints
+// one line per phase in seconds, then the reference and the ratios; exit status 1 when the run
+// fails.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv,
+                        int* info);
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+// Seconds of one dgetrf of a random matrix of order n (entries uniform in [-1, 1]).
+double time_dgetrf(int n) {
+  std::vector<double> a(static_cast<std::size_t>(n) * n);
+  std::mt19937_64 gen(42);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (double& v : a)
+    v = u(gen);
+  std::vector<int> ipiv(n);
+  int info = 0;
+  const auto t0 = Clock::now();
+  dgetrf_(&n, &n, a.data(), &n, ipiv.data(), &info);
+  return seconds(t0, Clock::now());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: ostrel-phases ORDER PROGRAM INPUT [RESULT]\n");
+    return 2;
+  }
+  const int order = std::atoi(argv[1]);
+  int fd[2];
+  if (pipe(fd) != 0) return 2;
+  const auto start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(fd[1], STDOUT_FILENO);
+    close(fd[0]);
+    close(fd[1]);
+    execv(argv[2], argv + 2);
+    _exit(127);
+  }
+  close(fd[1]);
+
+  // Marks in the order they appear; each phase ends at its mark.
+  const std::vector<std::string> marks = {"Filling BEM matrix", "LU:", "Solving:"};
+  std::vector<Clock::time_point> at;
+  std::string tail;
+  Clock::time_point last_dot{}, done_after_solving{};
+  bool solving = false;
+  char c;
+  while (read(fd[0], &c, 1) == 1) {
+    tail += c;
+    if (tail.size() > 64) tail.erase(0, tail.size() - 64);
+    const auto now = Clock::now();
+    if (at.size() < marks.size() && tail.ends_with(marks[at.size()])) {
+      at.push_back(now);
+      solving = at.size() == marks.size();
+    } else if (solving && c == '.') {
+      last_dot = now;
+    } else if (solving && tail.ends_with(" Done;")) {
+      done_after_solving = now;
+      solving = false;
+    }
+  }
+  int status = 0;
+  rusage ru{};
+  wait4(child, &status, 0, &ru);
+  const auto end = Clock::now();
+  if (at.size() < marks.size() || done_after_solving == Clock::time_point{}) {
+    std::fprintf(stderr, "ostrel-phases: the run did not show all its phases (status %d)\n",
+                 status);
+    return 1;
+  }
+  const double read_s = seconds(start, at[0]), fill_s = seconds(at[0], at[1]),
+               lu_s = seconds(at[1], at[2]), solve_s = seconds(at[2], last_dot),
+               charges_s = seconds(last_dot, done_after_solving),
+               output_s = seconds(done_after_solving, end), total_s = seconds(start, end);
+  const double dgetrf_s = time_dgetrf(order);
+  const double peak_mb = ru.ru_maxrss / 1024.0;
+  const double matrix_mb = 8.0 * order * order / (1024.0 * 1024.0);
+  std::printf("order                %d\n", order);
+  std::printf("reading+picture  s   %.3f\n", read_s);
+  std::printf("fill             s   %.3f\n", fill_s);
+  std::printf("factorisation    s   %.3f\n", lu_s);
+  std::printf("solutions        s   %.3f\n", solve_s);
+  std::printf("charges          s   %.3f\n", charges_s);
+  std::printf("output           s   %.3f\n", output_s);
+  std::printf("whole run        s   %.3f\n", total_s);
+  std::printf("dgetrf           s   %.3f\n", dgetrf_s);
+  std::printf("run / dgetrf         %.3f\n", total_s / dgetrf_s);
+  std::printf("solutions / LU       %.3f\n", solve_s / lu_s);
+  std::printf("charges / run        %.3f\n", charges_s / total_s);
+  std::printf("peak memory     MiB  %.1f\n", peak_mb);
+  std::printf("peak / 8 nd^2        %.3f\n", peak_mb / matrix_mb);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
