@@ -96,6 +96,17 @@ void BM_decomp_blocking(benchmark::State& st) {
   run_decomp(st, 1, bl);
 }
 
+// The trailing update's organisation on two threads: panel width and columns per product.
+void BM_decomp_chunk_2t(benchmark::State& st) {
+  const LuBlocking bl{ostrel::lu_default_blocking.crossover, static_cast<int>(st.range(1)),
+                      ostrel::lu_default_blocking.base, static_cast<int>(st.range(2))};
+  run_decomp(st, 2, bl);
+}
+BENCHMARK(BM_decomp_chunk_2t)
+    ->ArgsProduct({{6000}, {192, 256, 384}, {512, 2048, 100000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 BENCHMARK(BM_decomp)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_dgetrf)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_decomp_2t)
@@ -108,6 +119,7 @@ BENCHMARK(BM_dgetrf_2t)
     ->Arg(1000)
     ->Arg(2000)
     ->Arg(4000)
+    ->Arg(6000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_decomp_column)
