@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 #include "assembly/fill.hpp"
@@ -147,14 +149,53 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
   halt(std::move(h));
 }
 
-// The solution of the out-of-core mode for conductor ic: the right-hand side and the
-// block-Jacobi start (each element's part of it solved with its diagonal factors, read back
-// with its record), then it(), whose solution is left in w.dens, and its two summary lines.
-ItResult solve_out_of_core(const System& s, const Dimensions& dims, const SolverControls& ctl,
-                           Work& w, int ic, Streams& io) {
-  std::ostream& log = io.log;
+// The vectors of the iterations that a lockstep run adds to the work arrays' one.
+struct ItStore {
+  std::vector<double> u, b, v, h, g;
+  std::vector<int> hpiv;
+};
+
+// The solutions of the out-of-core mode for conductors first..last (returned), left in
+// dens[first-1..last-1], the unconverged ones added to not_converged. The console build solves
+// every remaining conductor at once when the iterations' vectors fit in what the run can afford
+// (as many as fit, at least one): one read-back of the records serves every right-hand side and
+// its block-Jacobi start (each element's part solved with its diagonal factors), and one it()
+// iterates them all in lockstep; each conductor's log lines, buffered, are written after it in
+// conductor order with its two summary lines, and its console mark, so that the log and the
+// console read as if the conductors were solved one after the other. The first conductor works
+// in the arrays of w, the others in vectors of their own; the windowed build solves one conductor
+// with its progress display.
+int solve_out_of_core(const System& s, const Dimensions& dims, const SolverControls& ctl, Work& w,
+                      int first, std::vector<std::vector<double>>& dens,
+                      std::vector<int>& not_converged, Streams& io) {
   const Problem& pb = s.pb;
-  const int nd = s.nd, nimax = dims.nimax;
+  const int nd = s.nd, nimax = dims.nimax, q = ctl.imm;
+  int count = 1;
+  std::vector<ItStore> own;
+  if (!pb.c().windowed && first < dims.m) {
+    const std::size_t extra = it_vectors_bytes(nd, q) + sizeof(double) * nd;  // with u0
+    count = int(std::min<std::size_t>(dims.m - first, affordable_bytes() / extra)) + 1;
+    try {
+      own.resize(count - 1);
+      for (ItStore& o : own) {
+        o.u.resize(nd), o.b.resize(nd), o.v.resize(std::size_t(nd) * (q + 1));
+        o.h.resize(std::size_t(q) * q), o.g.resize(q), o.hpiv.resize(q);
+      }
+      for (int c = 1; c < count; ++c)
+        dens[first + c - 1].resize(nd);
+    } catch (const std::bad_alloc&) {
+      count = 1;
+      own = {};
+    }
+  }
+  std::vector<ItVectors> xs{{w.dens, w.w1, w.rhs, w.w2, w.w3, w.w6piv, w.w4}};
+  std::vector<std::span<double>> rhs{w.rhs};
+  for (int c = 1; c < count; ++c) {
+    ItStore& o = own[c - 1];
+    xs.push_back({dens[first + c - 1], o.u, o.b, o.v, o.h, o.hpiv, o.g});
+    rhs.push_back(o.b);
+  }
+
   w.scratch->rewind();
   for (int i = 1; i <= pb.n(); ++i) {
     const Element& e = pb.el(i);
@@ -163,20 +204,39 @@ ItResult solve_out_of_core(const System& s, const Dimensions& dims, const Solver
       h.console.push_back(" Can not read file <osl.tmp>");
       halt(std::move(h));
     }
-    const double v = e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
-    for (int k = 1; k <= e.ni; ++k)
-      w.rhs[s.off[i] + k - 1] = w.dens[s.off[i] + k - 1] = v;
-    if (pb.idmn != 0) w.rhs[nd - 1] = w.dens[nd - 1] = 0.0;
-    solve(nimax, e.ni, w.blk, w.dens.subspan(s.off[i]), w.ipvt);
+    for (int c = 0; c < count; ++c) {
+      const ItVectors& x = xs[c];
+      const double v = e.itype == 1 && e.isign == first + c ? 1.0 : 0.0;
+      for (int k = 1; k <= e.ni; ++k)
+        rhs[c][s.off[i] + k - 1] = x.u0[s.off[i] + k - 1] = v;
+      if (pb.idmn != 0) rhs[c][nd - 1] = x.u0[nd - 1] = 0.0;
+      solve(nimax, e.ni, w.blk, x.u0.subspan(s.off[i]), w.ipvt);
+    }
   }
   const BlockSystem sys{pb, s.off, s.tcol, s.xcol, s.ycol, w.last, nd, nimax};
   const BlockBuffers buf{w.ama, w.blk, w.ipvt, w.w5};
-  const ItVectors x{w.dens, w.w1, w.rhs, w.w2, w.w3, w.w6piv, w.w4};
-  const ItResult r =
-      it(sys, *w.scratch, buf, x, ctl.eps, ctl.imm, ctl.itlim, log, {io.screen, dims.m, ic});
-  log << " it: nerr=" << iw(r.nerr, 3) << "   nmbit = " << iw(r.nmbit, 3) << '\n'
-      << " residual=" << es(r.residual, 10, 3) << "  ||difit||=" << es(r.difit, 10, 3) << '\n';
-  return r;
+  std::vector<std::ostringstream> logs(count > 1 ? count : 0);
+  std::vector<std::ostream*> to(count, &io.log);
+  for (int c = 0; c < int(logs.size()); ++c)
+    to[c] = &logs[c];
+  std::vector<ItResult> res;
+  try {
+    res = it(sys, *w.scratch, buf, xs, ctl.eps, q, ctl.itlim, to, {io.screen, dims.m, first});
+  } catch (const Halt&) {
+    for (const std::ostringstream& l : logs)
+      io.log << l.str();
+    throw;
+  }
+  for (int c = 0; c < count; ++c) {
+    const ItResult& r = res[c];
+    if (c > 0) io.console << '.' << std::flush;  // the first conductor's is written
+    if (!logs.empty()) io.log << logs[c].str();
+    io.log << " it: nerr=" << iw(r.nerr, 3) << "   nmbit = " << iw(r.nmbit, 3) << '\n'
+           << " residual=" << es(r.residual, 10, 3) << "  ||difit||=" << es(r.difit, 10, 3) << '\n';
+    if (r.nerr != 0) not_converged.push_back(first + c);
+  }
+  dens[first - 1].assign(w.dens.begin(), w.dens.begin() + nd);
+  return first + count - 1;
 }
 
 // The message of solutions that stopped at the iteration limit, for the console and the log.
@@ -277,8 +337,10 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
     io.console << '.' << std::flush;
     if (io.screen) io.screen->cross_section(ic);
     if (!in_core) {
-      if (solve_out_of_core(s, dims, ctl, w, ic, io).nerr != 0) not_converged.push_back(ic);
-      dens[ic - 1].assign(w.dens.begin(), w.dens.begin() + nd);
+      const int last = solve_out_of_core(s, dims, ctl, w, ic, dens, not_converged, io);
+      if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
+      ic = last;  // conductors ic..last are solved
+      continue;
     }
     if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
   }

@@ -1,12 +1,16 @@
 #include "solvers/it.hpp"
 
 #include <cblas.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cassert>
+#include <charconv>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <ostream>
+#include <string>
 
 #include "base/fields.hpp"
 #include "base/halt.hpp"
@@ -17,6 +21,12 @@
 namespace ostrel {
 
 namespace {
+
+// Bytes in a kB of the /proc files.
+constexpr std::size_t kib = 1024;
+// The share of the free memory that extra work arrays may take: one half, so that the other half
+// stays with the page cache, which holds the scratch file between passes, and other processes.
+constexpr std::size_t affordable_share = 2;
 
 // BLAS on one thread while it lives. The products of a pass are matrix-vector products of one
 // block row, too small to gain from threads: handing them to a second thread made a pass take
@@ -43,15 +53,17 @@ double* column(const ItVectors& x, int nd, int s) {
   return x.v.data() + std::size_t(s) * nd;
 }
 
-// One pass over the scratch file: every block's share of column s.
-void pass(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, const ItVectors& x,
-          int s) {
+// One pass over the scratch file: every block's share of column s, for each right-hand side in
+// `active` (indices into xs) in turn while the block's record is in the buffers.
+void pass(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
+          std::span<const ItVectors> xs, std::span<const int> active, int s) {
   file.rewind();
   for (int k = 1; k <= sys.pb.n(); ++k) {
     if (!file.read_record(sys.pb.el(k).ni, sys.nd, buf.r.data(), sys.nimax, buf.d.data(), sys.nimax,
                           buf.piv.data()))
       stop_unreadable(sys.pb);
-    it_block(sys, buf, x, k, s);
+    for (int c : active)
+      it_block(sys, buf, xs[c], k, s);
   }
 }
 
@@ -109,37 +121,111 @@ void it_block(const BlockSystem& sys, const BlockBuffers& buf, const ItVectors& 
     column(x, nd, s)[nd - 1] = cblas_ddot(nd, sys.last.data(), 1, z, 1);
 }
 
+std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
+                         std::span<const ItVectors> xs, double eps, int imm, int itlim,
+                         std::span<std::ostream* const> logs, const ItDisplay& display) {
+  const int nd = sys.nd, q = imm;
+  assert(q >= 1 && logs.size() == xs.size());
+  const SerialBlas serial;
+  std::vector<ItResult> res(xs.size());
+  std::vector<int> active;  // the right-hand sides still iterating, in their order
+  for (std::size_t c = 0; c < xs.size(); ++c) {
+    const ItVectors& x = xs[c];
+    assert(x.v.size() >= std::size_t(nd) * (q + 1));
+    assert(x.h.size() >= std::size_t(q) * q && x.g.size() >= std::size_t(q));
+    std::copy_n(x.u0.begin(), nd, x.u.begin());
+    active.push_back(int(c));
+  }
+  // The residual of pass 0 for right-hand side c: logged, shown, and true when c has converged.
+  const auto converged = [&](int c) {
+    ItResult& r = res[c];
+    r.residual = largest({column(xs[c], nd, 0), std::size_t(nd)});
+    *logs[c] << "it(...): iteration  " << iw(r.nmbit, 3) << "  ||u-u0||=" << es(r.difit, 10, 2)
+             << "  residual=" << es(r.residual, 10, 2) << '\n';
+    if (display.screen)
+      display.screen->progress("solving " + iw(display.ic + c, 2) + " of " + iw(display.m, 2) +
+                               ": iter." + iw(r.nmbit, 2) + " err. " + es(r.residual, 8, 2));
+    if (r.nmbit == 0 || r.difit > eps) return false;
+    r.nerr = 0;
+    return true;
+  };
+  // All active right-hand sides have the same count. It can pass the largest int only by one;
+  // it is kept wider.
+  for (long long nmbit = 0; nmbit <= itlim && !active.empty(); ++nmbit) {
+    for (int c : active)
+      std::fill_n(xs[c].v.begin(), std::size_t(nd) * (q + 1), 0.0);
+    for (int s = 0; s <= q; ++s) {
+      pass(sys, file, buf, xs, active, s);
+      if (s != 0) continue;
+      std::vector<int> going;
+      for (int c : active)
+        if (!converged(c)) going.push_back(c);
+      active.swap(going);
+      if (active.empty()) return res;
+    }
+    for (int c : active) {
+      res[c].nmbit = nmbit + 1;
+      res[c].difit = correct(sys, xs[c], q);
+    }
+  }
+  for (int c : active) {
+    res[c].nerr = 1;
+    *logs[c] << sys.pb.c().text.too_many_iterations << '\n';
+  }
+  return res;
+}
+
 ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, const ItVectors& x,
             double eps, int imm, int itlim, std::ostream& log, const ItDisplay& display) {
-  const int nd = sys.nd, q = imm;
-  assert(q >= 1 && x.v.size() >= std::size_t(nd) * (q + 1));
-  assert(x.h.size() >= std::size_t(q) * q && x.g.size() >= std::size_t(q));
-  const SerialBlas serial;
-  ItResult res;
-  std::copy_n(x.u0.begin(), nd, x.u.begin());
-  // The count can pass the largest int only by one; it is kept wider.
-  while (res.nmbit <= itlim) {
-    std::fill_n(x.v.begin(), std::size_t(nd) * (q + 1), 0.0);
-    for (int s = 0; s <= q; ++s) {
-      pass(sys, file, buf, x, s);
-      if (s != 0) continue;
-      res.residual = largest({column(x, nd, 0), std::size_t(nd)});
-      log << "it(...): iteration  " << iw(res.nmbit, 3) << "  ||u-u0||=" << es(res.difit, 10, 2)
-          << "  residual=" << es(res.residual, 10, 2) << '\n';
-      if (display.screen)
-        display.screen->progress("solving " + iw(display.ic, 2) + " of " + iw(display.m, 2) +
-                                 ": iter." + iw(res.nmbit, 2) + " err. " + es(res.residual, 8, 2));
-      if (res.nmbit != 0 && res.difit <= eps) {
-        res.nerr = 0;
-        return res;
-      }
-    }
-    ++res.nmbit;
-    res.difit = correct(sys, x, q);
+  std::ostream* const logs[] = {&log};
+  return it(sys, file, buf, {&x, 1}, eps, imm, itlim, logs, display)[0];
+}
+
+std::size_t it_vectors_bytes(int nd, int imm) {
+  const std::size_t n = nd, q = imm;
+  // u, b and the Krylov array of q + 1 columns; H, g; the pivots of H.
+  return sizeof(double) * (n * (q + 3) + q * q + q) + sizeof(int) * q;
+}
+
+namespace {
+
+std::optional<std::size_t> affordable_cap;
+
+// The number of the line "<key>: <number> kB" of a /proc file, in bytes; nullopt when there is
+// no such line.
+std::optional<std::size_t> proc_bytes(const char* path, const std::string& key) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.starts_with(key + ':')) continue;
+    const char* p = line.c_str() + key.size() + 1;
+    while (*p == ' ' || *p == '\t')
+      ++p;
+    std::size_t kb = 0;
+    if (std::from_chars(p, line.c_str() + line.size(), kb).ec != std::errc{}) return std::nullopt;
+    return kb * kib;
   }
-  res.nerr = 1;
-  log << sys.pb.c().text.too_many_iterations << '\n';
-  return res;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::size_t affordable_bytes() {
+  if (affordable_cap) return *affordable_cap;
+  std::size_t room = std::numeric_limits<std::size_t>::max();
+  if (const auto available = proc_bytes("/proc/meminfo", "MemAvailable"))
+    room = std::min(room, *available / affordable_share);
+  rlimit lim{};
+  if (getrlimit(RLIMIT_AS, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY) {
+    const std::size_t used = proc_bytes("/proc/self/status", "VmSize").value_or(0);
+    const std::size_t limit = lim.rlim_cur;
+    room = std::min(room, (limit > used ? limit - used : 0) / affordable_share);
+  }
+  return room;
+}
+
+void cap_affordable_bytes(std::optional<std::size_t> cap) {
+  affordable_cap = cap;
 }
 
 }  // namespace ostrel

@@ -9,12 +9,16 @@
 // The zero-total-charge row (idmn != 0) is not preconditioned: its component is the plain
 // weighted sum c . z, and its right-hand side is 0.
 //
-// The work of one pass for one block is it_block(): a driver that serves several right-hand
-// sides from one pass over the file calls it once per block and right-hand side.
+// The work of one pass for one block is it_block(). The iterations of several right-hand sides
+// can run in lockstep: every pass over the file serves each of them that is still iterating,
+// with it_block applied to each in turn, so that each computes exactly what it computes alone.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "base/problem.hpp"
 #include "base/screen.hpp"
@@ -84,6 +88,34 @@ struct ItDisplay {
 /// "solving " ic (2 columns) " of " m (2) ": iter." count (2) " err. " residual (es 8.2).
 ItResult it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, const ItVectors& x,
             double eps, int imm, int itlim, std::ostream& log, const ItDisplay& display = {});
+
+/// The iterations of several right-hand sides in lockstep: xs[c] is solved exactly as it() solves
+/// it alone (the same operations on the same numbers: the same iterates, stopping and results),
+/// with its log lines, in the same order, written to *logs[c]. Every pass over the scratch file
+/// serves all right-hand sides still iterating: they all make pass s of cycle nmbit together,
+/// since each stops only after a pass 0. So the call reads the file as often as the longest of
+/// the iterations alone reads it, where one after the other they read it the sum. With a screen in
+/// `display`, right-hand side c shows the progress display as conductor display.ic + c. Memory: the
+/// vectors of every right-hand side (it_vectors_bytes each), one block buffer for all. A stop for
+/// an unreadable record ends the call with the lines already written to the logs.
+std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
+                         std::span<const ItVectors> xs, double eps, int imm, int itlim,
+                         std::span<std::ostream* const> logs, const ItDisplay& display = {});
+
+/// Bytes of the vectors of one right-hand side besides its initial guess u0: u, b, the Krylov
+/// array, the normal equations, their pivots and the coefficients (ItVectors), for order nd and
+/// Krylov dimension imm. A lockstep iteration of m right-hand sides holds m times this.
+std::size_t it_vectors_bytes(int nd, int imm);
+
+/// Memory that a run may still take for extra work arrays: half of the memory the system reports
+/// available (MemAvailable) and half of the room left under the process's address-space limit,
+/// whichever is less, or the cap of cap_affordable_bytes. Reads /proc (a few microseconds); the
+/// largest size_t when nothing can be read.
+std::size_t affordable_bytes();
+
+/// Caps what affordable_bytes() reports for the rest of the process (nullopt: no cap). For tests
+/// of the way a run uses less memory when little is available.
+void cap_affordable_bytes(std::optional<std::size_t> cap);
 
 /// Block k's share of pass s for one right-hand side, with block k's record in buf.r, buf.d,
 /// buf.piv: z = u (s = 0) or V(:, s-1); w = block rows times z (the plain product, all nd

@@ -162,7 +162,8 @@ ScratchFile::ScratchFile(ScratchFile&& other) noexcept
       reading_(other.reading_),
       read_buffer_(other.read_buffer_),
       binary_(other.binary_),
-      path_(std::exchange(other.path_, {})) {}
+      path_(std::exchange(other.path_, {})),
+      rewinds_(other.rewinds_) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
   if (this != &other) {
@@ -177,6 +178,7 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
     eof_ = other.eof_;
     reading_ = other.reading_;
     read_buffer_ = other.read_buffer_;
+    rewinds_ = other.rewinds_;
   }
   return *this;
 }
@@ -242,6 +244,7 @@ void ScratchFile::rewind() {
   reading_ = true;
   pos_ = end_ = 0;
   eof_ = false;
+  ++rewinds_;
 }
 
 void ScratchFile::close() {

@@ -72,6 +72,9 @@ class ScratchFile {
 
   bool is_open() const { return f_ != nullptr; }
 
+  /// Number of rewind() calls so far: the passes made over the file by its readers.
+  long long rewinds() const { return rewinds_; }
+
   /// The text of one record as write_record writes it (every line ended).
   static std::string format_record(int p, int nd, const double* ama, int ld, const double* blk,
                                    int ldb, const int* ipvt);
@@ -99,8 +102,9 @@ class ScratchFile {
   bool eof_ = false;            // the stream has no more bytes
   bool reading_ = false;        // the stream position belongs to the reader
   std::size_t read_buffer_ = default_read_buffer;
-  bool binary_ = false;  // records as bytes (the windowed build's named file)
-  std::string path_;     // the name to delete at the end (named files only)
+  bool binary_ = false;    // records as bytes (the windowed build's named file)
+  std::string path_;       // the name to delete at the end (named files only)
+  long long rewinds_ = 0;  // rewind() calls
 };
 
 }  // namespace ostrel
