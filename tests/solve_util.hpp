@@ -23,6 +23,7 @@ struct Solution {
   bool stopped = false;            ///< the solution stopped (halt holds why)
   Halt halt;                       ///< the stop, when there was one
   bool scratch_left_open = false;  ///< the scratch file was still open when mo ended
+  long long scratch_passes = 0;    ///< passes made over the scratch file (its rewinds)
   double c(int p, int q) const { return ge[std::size_t(q - 1) * input.dims.m + (p - 1)]; }
   double l(int p, int q) const { return geinv[std::size_t(q - 1) * input.dims.m + (p - 1)]; }
 };
@@ -74,6 +75,7 @@ inline Solution solve_text(const std::string& text, int iswitch = 0,
     s.halt = h;
   }
   s.scratch_left_open = scratch && scratch->is_open();
+  s.scratch_passes = scratch ? scratch->rewinds() : 0;
   s.console = console.str();
   s.log = log.str();
   s.result = result.str();

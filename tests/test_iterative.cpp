@@ -1,16 +1,20 @@
 // The out-of-core solution: the block iteration against the in-core LU and the closed forms, its
-// iteration limit and stopping test, damaged scratch files, the scratch file's end, and the
-// block product au against the plain product.
+// iteration limit and stopping test, the conductors' iterations in lockstep against one by one,
+// damaged scratch files, the scratch file's end, and the block product au against the plain
+// product.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <omp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -185,6 +189,98 @@ TEST(OutOfCoreLimits, HugeIterationLimitRuns) {
             std::string::npos);
   EXPECT_NE(s.log.find(" it: nerr=  0"), std::string::npos);
 }
+
+// Four wires of different sizes inside a dielectric box (eps_r 4) of straight interfaces, so
+// that the flux rows use au: the iterations of the four conductors need different numbers of
+// cycles.
+std::string four_wires(int idmn, const std::string& controls) {
+  return header("1 4 1 1 1", "0 " + std::to_string(idmn) + " 0 0 0 0 0", controls) +
+         el(1, "3 1 1 12 1 1", "-3 1 0.3 0 0", "2 2") +
+         el(2, "3 1 2 16 1 1", "-1 1.4 0.5 0 0", "2 2") +
+         el(3, "3 1 3 10 1 1", "1.5 1 0.2 0 0", "2 2") +
+         el(4, "3 1 4 20 1 1", "3 2.5 0.4 0 0", "2 2") +
+         el(5, "0 3 0 12 1 1", "-5 0 5 0 0", "2 1") + el(6, "0 3 0 12 1 1", "5 0 5 3.5 0", "2 1") +
+         el(7, "0 3 0 12 1 1", "5 3.5 -5 3.5 0", "2 1") +
+         el(8, "0 3 0 12 1 1", "-5 3.5 -5 0 0", "2 1");
+}
+
+// Solves out of core with at most `cap` bytes for extra iteration vectors.
+Solution solve_capped(const std::string& text, std::size_t cap) {
+  cap_affordable_bytes(cap);
+  Solution s = solve_text(text, 1);
+  cap_affordable_bytes(std::nullopt);
+  return s;
+}
+
+// The passes over the scratch file that each conductor's solution makes alone, from its summary
+// line in the log: the read-back of the start, imm + 1 per correction, and the closing pass 0 of a
+// converged iteration.
+std::vector<long long> passes_alone(const std::string& log, int imm) {
+  std::vector<long long> passes;
+  const std::string key = " it: nerr=";
+  for (auto p = log.find(key); p != std::string::npos; p = log.find(key, p + 1)) {
+    const int nerr = std::stoi(log.substr(p + key.size(), 3));
+    const long long nmbit = std::stoll(log.substr(log.find("nmbit =", p) + 7, 4));
+    passes.push_back(1 + nmbit * (imm + 1) + (nerr == 0));
+  }
+  return passes;
+}
+
+struct LockstepCase {
+  const char* name;
+  int idmn;
+  const char* controls;  // iswitch imm itlim eps
+  int imm;
+};
+
+void PrintTo(const LockstepCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class Lockstep : public ::testing::TestWithParam<LockstepCase> {};
+
+// The conductors solved together, with every pass over the scratch file serving all that still
+// iterate, give the console, log and result file of the conductors solved one by one byte for
+// byte and the same matrices bit for bit, while the file is read only as often as the longest
+// iteration alone reads it. With room for two extra conductors, three are solved together and
+// the fourth alone, again with the same output. The cases have iterations that stop after
+// different numbers of cycles, one that stops at its limit (the run then stops after the
+// results) and the zero-total-charge row.
+TEST_P(Lockstep, GivesTheOutputOfTheConductorsOneByOne) {
+  const LockstepCase& c = GetParam();
+  const std::string text = four_wires(c.idmn, c.controls);
+  const Solution alone = solve_capped(text, 0);
+  const Solution together = solve_capped(text, SIZE_MAX);
+  const int nd = alone.input.dims.nd;
+  const std::size_t room = 2 * (it_vectors_bytes(nd, c.imm) + sizeof(double) * nd);
+  const Solution three = solve_capped(text, room);
+  const Solution still_alone = solve_capped(text, room / 2 - 1);
+
+  const std::vector<long long> passes = passes_alone(alone.log, c.imm);
+  ASSERT_EQ(passes.size(), 4u) << alone.log;
+  EXPECT_GT(std::set<long long>(passes.begin(), passes.end()).size(), 1u) << alone.log;
+  EXPECT_EQ(alone.scratch_passes, passes[0] + passes[1] + passes[2] + passes[3]);
+  EXPECT_EQ(together.scratch_passes, *std::max_element(passes.begin(), passes.end()));
+  EXPECT_EQ(three.scratch_passes, std::max({passes[0], passes[1], passes[2]}) + passes[3]);
+  EXPECT_EQ(still_alone.scratch_passes, alone.scratch_passes);
+  for (const Solution* s : {&together, &three, &still_alone}) {
+    EXPECT_EQ(s->console, alone.console);
+    EXPECT_EQ(s->log, alone.log);
+    EXPECT_EQ(s->result, alone.result);
+    EXPECT_EQ(s->ge, alone.ge);
+    EXPECT_EQ(s->geinv, alone.geinv);
+    EXPECT_EQ(s->stopped, alone.stopped);
+    EXPECT_EQ(s->halt.console, alone.halt.console);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FourWires, Lockstep,
+                         ::testing::Values(
+                             // Cycles 7, 7, 9 and the limit 9 (10 would be needed).
+                             LockstepCase{"OneStopsAtTheLimit", 0, "1 5 9 3e-7", 5},
+                             // Cycles 6, 5, 6, 6 with the constraint row.
+                             LockstepCase{"ZeroTotalCharge", 1, "1 5 60 1e-6", 5}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A block system built from a dense matrix: E conductor blocks (so every product is the plain
 // one), their records in a scratch file, the block-Jacobi start and a right-hand side.
