@@ -265,7 +265,8 @@ TEST_P(Lockstep, GivesTheOutputOfTheConductorsOneByOne) {
   EXPECT_EQ(still_alone.scratch_passes, alone.scratch_passes);
   for (const Solution* s : {&together, &three, &still_alone}) {
     EXPECT_EQ(s->console, alone.console);
-    EXPECT_EQ(s->log, alone.log);
+    // The log's first line is the date and time of the run.
+    EXPECT_EQ(s->log.substr(s->log.find('\n')), alone.log.substr(alone.log.find('\n')));
     EXPECT_EQ(s->result, alone.result);
     EXPECT_EQ(s->ge, alone.ge);
     EXPECT_EQ(s->geinv, alone.geinv);
