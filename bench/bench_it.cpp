@@ -1,4 +1,5 @@
-// Speed of one pass of the out-of-core iteration over the scratch file.
+// Speed of one pass of the out-of-core iteration over the scratch file, and of whole out-of-core
+// solutions with the conductors' iterations in lockstep or one by one (BM_out_of_core_run).
 //
 // The problem: 20 coated wires in free space (a conductor circle and a dielectric-interface
 // circle each) and a dielectric box of four straight interfaces around them, 95 points per
@@ -16,6 +17,7 @@
 #include <omp.h>
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -31,18 +33,21 @@
 #include "solvers/it.hpp"
 #include "solvers/lu.hpp"
 #include "solvers/scratch.hpp"
+#include "tests/solve_util.hpp"
 
 namespace {
 
 using namespace ostrel;
 
-Input problem() {
+// `wires` coated wires (20 at most, in two rows of ten) in the dielectric box, solved out of core
+// with the default iteration controls.
+std::string wires_in_box(int wires) {
   std::string text = "iteration benchmark\n\n0 0\n1 3 4 1 1\n0 0 0 0 0 0 0\n0.1 1\n1 /\nh\n";
   int nr = 0;
   auto add = [&](const std::string& head, const std::string& geom, const std::string& sides) {
     text += std::to_string(++nr) + " " + head + "\n" + geom + "\n" + sides + "\n--\n";
   };
-  for (int w = 0; w < 20; ++w) {
+  for (int w = 0; w < wires; ++w) {
     const std::string centre =
         std::to_string(-9 + 2 * (w % 10)) + " " + std::to_string(w < 10 ? 1 : 3);
     add("3 1 " + std::to_string(w + 1) + " 95 1 1", centre + " 0.4 0 0", "2 2");
@@ -52,7 +57,11 @@ Input problem() {
   add("0 3 0 95 1 1", "11 0 11 4 0", "3 1");
   add("0 3 0 95 1 1", "11 4 -11 4 0", "3 1");
   add("0 3 0 95 1 1", "-11 4 -11 0 0", "3 1");
-  std::istringstream in(text);
+  return text;
+}
+
+Input problem() {
+  std::istringstream in(wires_in_box(20));
   std::ostringstream sink;
   Streams io{sink, sink, sink};
   return read_problem(in, "bench", io);
@@ -212,6 +221,31 @@ void BM_from_chars_file(benchmark::State& st) {
   report(st, s.values);
 }
 
+// A whole out-of-core solution of eight coated wires in the box (1900 unknowns, 8 conductors,
+// a scratch file of 51 MB): the iterations of all conductors in lockstep (lockstep:1) against
+// one conductor after the other (lockstep:0), the fill included. Counter "passes": the passes
+// made over the scratch file, the read-backs of the start included.
+void BM_out_of_core_run(benchmark::State& st) {
+  const bool lockstep = st.range(0) != 0;
+  const std::string text = wires_in_box(8);
+  long long passes = 0;
+  for (auto _ : st) {
+    cap_affordable_bytes(lockstep ? SIZE_MAX : 0);
+    const testing::Solution s = testing::solve_text(text, 1);
+    cap_affordable_bytes(std::nullopt);
+    if (s.stopped) st.SkipWithError("the solution stopped");
+    passes = s.scratch_passes;
+  }
+  st.counters["passes"] = double(passes);
+}
+
+BENCHMARK(BM_out_of_core_run)
+    ->ArgName("lockstep")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK(BM_it_pass)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_it_pass_read)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_from_chars_bare)->Unit(benchmark::kMillisecond)->UseRealTime();
