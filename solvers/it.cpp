@@ -145,9 +145,8 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
     if (display.screen)
       display.screen->progress("solving " + iw(display.ic + c, 2) + " of " + iw(display.m, 2) +
                                ": iter." + iw(r.nmbit, 2) + " err. " + es(r.residual, 8, 2));
-    if (r.nmbit == 0 || r.difit > eps) return false;
-    r.nerr = 0;
-    return true;
+    if (r.nmbit != 0 && r.difit <= eps) r.nerr = 0;  // a correction norm not a number goes on
+    return r.nerr == 0;
   };
   // All active right-hand sides have the same count. It can pass the largest int only by one;
   // it is kept wider.
