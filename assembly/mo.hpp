@@ -9,12 +9,18 @@ namespace ostrel {
 
 /// Fills the boundary-element system, solves it for every conductor at potential 1, integrates
 /// the charges into ge, makes ge symmetric and hands it to the result tail. Reads the problem,
-/// writes the work arrays of `w` and the streams. In core: one LU factorisation, a singular
-/// system stops the run after the results. Out of core (`w.scratch` open and empty): each
-/// element's block row goes to the scratch file; per conductor the records are read back for
-/// the block-Jacobi start and it() solves; the file is closed (deleted) before the results, and
-/// a solution that did not converge stops the run after them. A record that cannot be read
-/// back stops the run with " Can not read file <osl.tmp>".
+/// writes the work arrays of `w` and the streams. In core: one LU factorisation and one solve
+/// of the right-hand sides of all conductors together (solve_many); a singular system stops
+/// the run after the results. Out of core (`w.scratch` open and empty): each element's block
+/// row goes to the scratch file; the records are read back for the block-Jacobi starts and it()
+/// solves, in the console build for as many conductors at once as the memory allows (one pass
+/// over the file serves all, each conductor's log lines written in conductor order), in the
+/// windowed build conductor by conductor with its plots; the file is closed (deleted) before
+/// the results, and a solution that did not converge stops the run after them. A record that
+/// cannot be read back stops the run with " Can not read file <osl.tmp>". Cost in core: the
+/// fill (about 6 (ni + 1) kernel evaluations per matrix entry pair of points and elements), the
+/// factorisation (2 nd^3 / 3 flops), the solves (2 nd^2 m flops) and the charges (one flux row
+/// per conductor point between different materials).
 void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Work& w, Streams& io);
 
 }  // namespace ostrel

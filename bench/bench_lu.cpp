@@ -102,6 +102,14 @@ void BM_decomp_chunk_2t(benchmark::State& st) {
                       ostrel::lu_default_blocking.base, static_cast<int>(st.range(2))};
   run_decomp(st, 2, bl);
 }
+void BM_decomp_chunk(benchmark::State& st) {
+  const LuBlocking bl{ostrel::lu_default_blocking.crossover, static_cast<int>(st.range(1)),
+                      ostrel::lu_default_blocking.base, static_cast<int>(st.range(2))};
+  run_decomp(st, 1, bl);
+}
+BENCHMARK(BM_decomp_chunk)
+    ->ArgsProduct({{4000}, {256}, {256, 512, 1024, 4096}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_decomp_chunk_2t)
     ->ArgsProduct({{6000}, {192, 256, 384}, {512, 2048, 100000}})
     ->Unit(benchmark::kMillisecond)
