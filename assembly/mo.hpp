@@ -18,7 +18,7 @@ namespace ostrel {
 /// windowed build conductor by conductor with its plots; the file is closed (deleted) before
 /// the results, and a solution that did not converge stops the run after them. A record that
 /// cannot be read back stops the run with " Can not read file <osl.tmp>". Cost in core: the
-/// fill (about 6 (ni + 1) kernel evaluations per matrix entry pair of points and elements), the
+/// fill (6 (ni(j) + 1) kernel evaluations per collocation point and element j), the
 /// factorisation (2 nd^3 / 3 flops), the solves (2 nd^2 m flops) and the charges (one flux row
 /// per conductor point between different materials).
 void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Work& w, Streams& io);
