@@ -13,6 +13,14 @@ constexpr int warm_up_order = 256;
 
 }  // namespace
 
+SerialBlas::SerialBlas() : before_(openblas_get_num_threads()) {
+  openblas_set_num_threads(1);
+}
+
+SerialBlas::~SerialBlas() {
+  openblas_set_num_threads(before_);
+}
+
 void reserve_blas_workspace() {
   static const bool reserved = [] {
     const std::vector<double> a(warm_up_order * warm_up_order, 1.0);

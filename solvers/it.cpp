@@ -15,6 +15,7 @@
 #include "base/fields.hpp"
 #include "base/halt.hpp"
 #include "solvers/au.hpp"
+#include "solvers/blas_workspace.hpp"
 #include "solvers/lu.hpp"
 #include "solvers/scratch.hpp"
 
@@ -28,19 +29,9 @@ constexpr std::size_t kib = 1024;
 // stays with the page cache, which holds the scratch file between passes, and other processes.
 constexpr std::size_t affordable_share = 2;
 
-// BLAS on one thread while it lives. The products of a pass are matrix-vector products of one
-// block row, too small to gain from threads: handing them to a second thread made a pass take
-// twice as long (bench/bench_it.cpp), and the time of a pass is the parsing anyway.
-class SerialBlas {
- public:
-  SerialBlas() : before_(openblas_get_num_threads()) { openblas_set_num_threads(1); }
-  SerialBlas(const SerialBlas&) = delete;
-  SerialBlas& operator=(const SerialBlas&) = delete;
-  ~SerialBlas() { openblas_set_num_threads(before_); }
-
- private:
-  int before_;
-};
+// The products of a pass are matrix-vector products of one block row, too small to gain from
+// threads: handing them to a second thread made a pass take twice as long
+// (bench/bench_it.cpp), and the time of a pass is the parsing anyway; they run under SerialBlas.
 
 [[noreturn]] void stop_unreadable(const Problem& pb) {
   Halt h;

@@ -1,8 +1,10 @@
 #include "solvers/lu.hpp"
 
 #include <cblas.h>
+#include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "base/fields.hpp"
+#include "solvers/blas_workspace.hpp"
 
 namespace ostrel {
 
@@ -122,11 +125,16 @@ class Blocked {
         bad_(n, 0),
         w_(static_cast<std::size_t>(bl.panel) * bl.chunk) {}
 
+  // Every product runs on one BLAS thread (the library's threads would split some products
+  // differently, and with them the order of their sums, by the number of threads); the two
+  // threads come from sharing the trailing update (apply_trailing).
   int run(int* ipvt) {
+    const SerialBlas serial;
+    bool factored = false;  // the panel was factorised ahead, during the previous update
     for (int k0 = 0; k0 < n_ - 1; k0 += bl_.panel) {
       const int k1 = std::min(k0 + bl_.panel, n_);
-      factor(k0, k1);
-      if (k1 < n_) apply(k0, k1, k1, n_);
+      if (!factored) factor(k0, k1);
+      factored = k1 < n_ && apply_trailing(k0, k1);
       restore_order(k0, k1);
     }
     for (int k = 0; k < n_ - 1; ++k)
@@ -208,31 +216,72 @@ class Blocked {
   }
 
   // Applies the steps of columns [c0,c1) (already factorised, internal form) to the columns
-  // [r0,r1): interchanges, masked triangular solve for rows c0..c1-1, product for the rows
-  // below. With a non-finite multiplier in the range it updates column by column instead,
-  // since a masked 0 times an infinity would spread NaN where the column algorithm adds
-  // nothing.
+  // [r0,r1), chunk after chunk of columns (see apply_chunk).
   void apply(int c0, int c1, int r0, int r1) {
-    const int w = c1 - c0;
-    bool finite = true;
-    for (int k = c0; k < c1; ++k)
-      finite = finite && !bad_[k];
-    for (int j0 = r0; j0 < r1; j0 += bl_.chunk) {
-      const int j1 = std::min(j0 + bl_.chunk, r1);
-      for (int j = j0; j < j1; ++j) {
-        double* cj = col(j);
-        for (int k = c0; k < c1; ++k)
-          if (swaps(k)) std::swap(cj[k], cj[piv_[k]]);
-      }
-      if (!finite) {
-        apply_columns(c0, c1, j0, j1);
-        continue;
-      }
-      masked_solve(c0, w, j0, j1 - j0, w_.data(), w);
-      if (c1 < n_)
-        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n_ - c1, j1 - j0, w, 1.0, at(c1, c0),
-                    ld_, w_.data(), w, 1.0, at(c1, j0), ld_);
+    const bool finite = finite_range(c0, c1);
+    for (int j0 = r0; j0 < r1; j0 += bl_.chunk)
+      apply_chunk(c0, c1, j0, std::min(j0 + bl_.chunk, r1), finite, w_.data());
+  }
+
+  // apply for a panel [c0,c1) and all the columns right of it: the chunks are shared among the
+  // threads, each updating its chunks alone, so that the interchanges and the masked solves
+  // run in parallel as well as the products. The calling thread updates
+  // the first chunk and then, while the others go on with the rest, factorises the next panel
+  // (which lies in that chunk and needs no other): the panel's serial work is hidden behind the
+  // update. Returns true when it did. Every chunk and the panel are computed exactly as
+  // sequentially, whichever thread takes them, so the numbers, the marks and the progress
+  // displays (shown by the calling thread) do not depend on the number of threads.
+  bool apply_trailing(int c0, int c1) {
+    const int chunks = (n_ - c1 + bl_.chunk - 1) / bl_.chunk;
+    if (chunks < 2 || omp_get_max_threads() < 2) {
+      apply(c0, c1, c1, n_);
+      return false;
     }
+    const int c2 = std::min(c1 + bl_.panel, n_);
+    const bool ahead = c1 < n_ - 1 && c2 - c1 <= bl_.chunk;
+    const bool finite = finite_range(c0, c1);
+    std::atomic<int> next{1};
+#pragma omp parallel
+    {
+      std::vector<double> w(static_cast<std::size_t>(bl_.panel) * bl_.chunk);
+      if (omp_get_thread_num() == 0) {
+        apply_chunk(c0, c1, c1, std::min(c1 + bl_.chunk, n_), finite, w.data());
+        if (ahead) factor(c1, c2);
+      }
+      for (int c = next++; c < chunks; c = next++) {
+        const int j0 = c1 + c * bl_.chunk;
+        apply_chunk(c0, c1, j0, std::min(j0 + bl_.chunk, n_), finite, w.data());
+      }
+    }
+    return ahead;
+  }
+
+  // No multiplier column of the steps [c0,c1) holds a non-finite value.
+  bool finite_range(int c0, int c1) const {
+    for (int k = c0; k < c1; ++k)
+      if (bad_[k]) return false;
+    return true;
+  }
+
+  // Columns [j0,j1) of apply: interchanges, masked triangular solve for rows c0..c1-1 (its
+  // pivot-row entries to wb, panel x chunk), product for the rows below. With a non-finite
+  // multiplier in the range it updates column by column instead, since a masked 0 times an
+  // infinity would spread NaN where the column algorithm adds nothing.
+  void apply_chunk(int c0, int c1, int j0, int j1, bool finite, double* wb) {
+    const int w = c1 - c0;
+    for (int j = j0; j < j1; ++j) {
+      double* cj = col(j);
+      for (int k = c0; k < c1; ++k)
+        if (swaps(k)) std::swap(cj[k], cj[piv_[k]]);
+    }
+    if (!finite) {
+      apply_columns(c0, c1, j0, j1);
+      return;
+    }
+    masked_solve(c0, w, j0, j1 - j0, wb, w);
+    if (c1 < n_)
+      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n_ - c1, j1 - j0, w, 1.0, at(c1, c0),
+                  ld_, wb, w, 1.0, at(c1, j0), ld_);
   }
 
   // Rows c0..c0+w-1 of columns j0..j0+nc-1: forward substitution with the unit lower triangle
@@ -368,57 +417,76 @@ void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, i
   const auto bat = [&](int i, int c) -> double& {
     return b[static_cast<std::size_t>(c) * ldb + i];
   };
+  const int groups = (nrhs + solve_many_group - 1) / solve_many_group;
+  const auto group_end = [&](int g) { return std::min((g + 1) * solve_many_group, nrhs); };
 
-  // Forward, one block of steps [k0, k1) at a time. The multipliers of step j are stored in the
-  // row order of step j; the later interchanges of the block are applied to a copy of them (the
-  // panel w), so that after all the block's interchanges have been applied to b, the pending
-  // updates of every row travel with it: the rows of the block then take their updates in the
-  // order of the steps, as solve does, and the rows below take them as one product.
+  // The groups of right-hand sides are shared among the threads, each group's products on one
+  // BLAS thread: every column is computed the same way whatever the number of threads.
+  const SerialBlas serial;
   const int nb = std::min(solve_many_block, n - 1);
   std::vector<double> w(static_cast<std::size_t>(n) * nb);
-  for (int k0 = 0; k0 < n - 1; k0 += nb) {
-    const int k1 = std::min(k0 + nb, n - 1), width = k1 - k0, rows = n - k0;
-    const auto wat = [&](int i, int j) -> double& {
-      return w[static_cast<std::size_t>(j - k0) * rows + (i - k0)];
-    };
-    for (int j = k0; j < k1; ++j)
-      std::copy(col(j) + k0, col(j) + n, &wat(k0, j));
-    for (int k = k0; k < k1; ++k) {
-      const int p = ipvt[k] - 1;
-      assert(p >= k && p < n);
-      if (p == k) continue;
-      for (int c = 0; c < nrhs; ++c)
-        std::swap(bat(k, c), bat(p, c));
-      for (int j = k0; j < k; ++j)
-        std::swap(wat(k, j), wat(p, j));
+#pragma omp parallel
+  {
+    // Forward, one block of steps [k0, k1) at a time. The multipliers of step j are stored in
+    // the row order of step j; the later interchanges of the block are applied to a copy of
+    // them (the panel w), so that after all the block's interchanges have been applied to b,
+    // the pending updates of every row travel with it: the rows of the block then take their
+    // updates in the order of the steps, as solve does, and the rows below take them as one
+    // product.
+    for (int k0 = 0; k0 < n - 1; k0 += nb) {
+      const int k1 = std::min(k0 + nb, n - 1), width = k1 - k0, rows = n - k0;
+      const auto wat = [&](int i, int j) -> double& {
+        return w[static_cast<std::size_t>(j - k0) * rows + (i - k0)];
+      };
+#pragma omp for schedule(static)
+      for (int j = k0; j < k1; ++j) {
+        std::copy(col(j) + k0, col(j) + n, &wat(k0, j));
+        for (int k = j + 1; k < k1; ++k)
+          if (ipvt[k] - 1 != k) std::swap(wat(k, j), wat(ipvt[k] - 1, j));
+      }
+#pragma omp for schedule(dynamic, 1)
+      for (int g = 0; g < groups; ++g) {
+        const int c0 = g * solve_many_group, c1 = group_end(g);
+        for (int k = k0; k < k1; ++k) {
+          const int p = ipvt[k] - 1;
+          assert(p >= k && p < n);
+          if (p != k)
+            for (int c = c0; c < c1; ++c)
+              std::swap(bat(k, c), bat(p, c));
+        }
+        for (int c = c0; c < c1; ++c)
+          for (int k = k0 + 1; k < k1; ++k) {
+            double v = bat(k, c);
+            for (int j = k0; j < k; ++j)
+              v += wat(k, j) * bat(j, c);
+            bat(k, c) = v;
+          }
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n - k1, c1 - c0, width, 1.0,
+                    &wat(k1, k0), rows, &bat(k0, c0), ldb, 1.0, &bat(k1, c0), ldb);
+      }
     }
-    for (int c = 0; c < nrhs; ++c)
-      for (int k = k0 + 1; k < k1; ++k) {
-        double v = bat(k, c);
-        for (int j = k0; j < k; ++j)
-          v += wat(k, j) * bat(j, c);
-        bat(k, c) = v;
-      }
-    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n - k1, nrhs, width, 1.0, &wat(k1, k0),
-                rows, &bat(k0, 0), ldb, 1.0, &bat(k1, 0), ldb);
-  }
 
-  // Backward, one block of rows [r0, r1) from the bottom: inside the block column by column as
-  // solve does, then the rows above the block as one product with U's columns r0..r1-1.
-  for (int r1 = n; r1 > 0;) {
-    const int r0 = std::max(0, r1 - solve_many_block);
-    for (int c = 0; c < nrhs; ++c)
-      for (int k = r1 - 1; k >= r0; --k) {
-        const double* ck = col(k);
-        bat(k, c) = bat(k, c) / ck[k];
-        const double bk = bat(k, c);
-        for (int i = r0; i < k; ++i)
-          bat(i, c) -= ck[i] * bk;
+    // Backward, one block of rows [r0, r1) from the bottom: inside the block column by column
+    // as solve does, then the rows above the block as one product with U's columns r0..r1-1.
+#pragma omp for schedule(dynamic, 1)
+    for (int g = 0; g < groups; ++g) {
+      const int c0 = g * solve_many_group, c1 = group_end(g);
+      for (int r1 = n; r1 > 0;) {
+        const int r0 = std::max(0, r1 - solve_many_block);
+        for (int c = c0; c < c1; ++c)
+          for (int k = r1 - 1; k >= r0; --k) {
+            const double* ck = col(k);
+            bat(k, c) = bat(k, c) / ck[k];
+            const double bk = bat(k, c);
+            for (int i = r0; i < k; ++i)
+              bat(i, c) -= ck[i] * bk;
+          }
+        if (r0 > 0)
+          cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, r0, c1 - c0, r1 - r0, -1.0,
+                      col(r0), ld, &bat(r0, c0), ldb, 1.0, &bat(0, c0), ldb);
+        r1 = r0;
       }
-    if (r0 > 0)
-      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, r0, nrhs, r1 - r0, -1.0, col(r0), ld,
-                  &bat(r0, 0), ldb, 1.0, &bat(0, 0), ldb);
-    r1 = r0;
+    }
   }
 }
 
