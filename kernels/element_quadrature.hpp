@@ -4,11 +4,14 @@
 // is integrated twice (once for each of the two hats that share it) and every Gauss point is
 // placed with elem again for every matrix entry. ElementQuadrature places the Gauss points of
 // every sub-interval once per run, evaluates the kernel once per collocation point and Gauss
-// point, and forms both hats' sums from the same values. Each hat's sum is accumulated in the
-// same order and with the same operations as wtl/wtl0, so every result equals sigal bit for bit.
+// point, and forms both hats' sums from the same values. The kernel values of a whole element
+// are computed in one pass, their logarithms by the vector routine vlog; each hat's sum is then
+// accumulated in the same order and with the same operations as wtl/wtl0. The results therefore
+// equal sigal's except for the last bits of the logarithms (vlog against std::log): identical
+// for the flux and unit codes and for the channel kernels, within a few ulp of the logarithm
+// otherwise.
 #pragma once
 
-#include <array>
 #include <span>
 #include <vector>
 
@@ -27,12 +30,14 @@ class ElementQuadrature {
   /// sub-interval, about (ni + 1) per element; memory about 170 bytes per sub-interval.
   ElementQuadrature(const Problem& pb, std::span<const double> tcol);
 
-  /// out[l-1] = sigal(pb, j, l, T_j, code, t0, x0, y0, nx, ny) for l = 1..ni(j), bit for bit,
-  /// for code 0..3 (T_j the grid of element j). (ni(j) + 1) * 6 kernel evaluations (plus a
-  /// second logarithm on the circle's seam pieces for code 0) instead of 12 * ni(j).
-  /// const and thread-safe; no allocation; never throws. Preconditions: out.size() >= ni(j)
-  /// (asserted); code in 0..3 (asserted, otherwise out is NaN); a valid Green's function
-  /// selector for codes 0..2 (otherwise out is NaN: call check_green before the fill).
+  /// out[l-1] = sigal(pb, j, l, T_j, code, t0, x0, y0, nx, ny) for l = 1..ni(j) (T_j the grid
+  /// of element j), for code 0..3: bit for bit for codes 2 and 3 and for the channel kernels,
+  /// with the logarithms of codes 0 and 1 taken by vlog for kernels 0..3 (a few ulp each).
+  /// (ni(j) + 1) * 6 kernel evaluations (plus a second logarithm per point for code 0, and six
+  /// more on the circle's seam) instead of 12 * ni(j). const and thread-safe; no allocation
+  /// (about 20 KB of stack); never throws. Preconditions: out.size() >= ni(j) (asserted); code
+  /// in 0..3 (asserted, otherwise out is NaN); a valid Green's function selector for codes
+  /// 0..2 (otherwise out is NaN: call check_green before the fill).
   void element_integrals(int j, int code, double t0, double x0, double y0, double nx, double ny,
                          std::span<double> out) const noexcept;
 
@@ -41,32 +46,34 @@ class ElementQuadrature {
   /// The kernel used for codes 0..2.
   const GreenKernel& kernel() const { return green_; }
 
-  /// One sub-interval [a, b] with its Gauss points t = m + h xi_g and P(t) = elem(t).
-  struct Interval {
-    double a = 0, b = 0, h = 0;
-    std::array<double, GaussRule::max_points> t{}, x{}, y{};
-  };
-
  private:
-  // Per element: node count, closed form, index of its first interval. Open elements have the
-  // intervals [-1,T1], [T1,T2], ..., [T(N-1),TN], [TN,1]; circles [-1,T1], [T1,T2], ...,
-  // [T(N-1),1] and then the seam's first piece [T(N-1)-2, -1]: N + 1 intervals either way.
+  // Per element: node count, closed form, index of its first interval and of its first Gauss
+  // point. Open elements have the intervals [-1,T1], [T1,T2], ..., [T(N-1),TN], [TN,1];
+  // circles [-1,T1], [T1,T2], ..., [T(N-1),1] and then the seam's first piece [T(N-1)-2, -1]:
+  // N + 1 intervals either way. The Gauss points of an element are stored point-major: Gauss
+  // point q of interval s at first_point + q (N + 1) + s, so that one Gauss point of all
+  // intervals is contiguous.
   struct ElementInfo {
     int n = 0;
     bool closed = false;
-    std::size_t first = 0;
+    std::size_t first_interval = 0;
+    std::size_t first_point = 0;
   };
 
   template <int Igg, int Code>
   void integrate(const ElementInfo& e, double t0, double x0, double y0, double nx, double ny,
                  std::span<double> out) const noexcept;
+  template <int Igg, int Code>
+  void kernel_block(const ElementInfo& e, int s0, int m, double x0, double y0, double nx, double ny,
+                    double* gv) const noexcept;
   template <int Igg>
   void dispatch_code(const ElementInfo& e, int code, double t0, double x0, double y0, double nx,
                      double ny, std::span<double> out) const noexcept;
 
   GreenKernel green_;
   std::vector<ElementInfo> elements_;
-  std::vector<Interval> intervals_;
+  std::vector<double> a_, b_, h_;  ///< per interval: its ends and half-width
+  std::vector<double> t_, x_, y_;  ///< per Gauss point: parameter and point elem(t)
 };
 
 }  // namespace ostrel

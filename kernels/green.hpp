@@ -16,7 +16,10 @@
 //   igg 5  channel, symmetry x = 0  F(x, y, x0, y0) + F(x, y, -x0, y0)
 //
 // All kernels are inline templates so that the per-point code of the matrix fill and the free
-// functions g/dgdn are one and the same expression sequence and give identical bits.
+// functions g/dgdn are one and the same expression sequence. The fill takes the logarithms of
+// kernels 0..3 for many points at once with a vector routine (log_arguments, from_logs), so its
+// values differ from g in the last bits of the logarithm only; dgdn has no logarithm and is
+// identical.
 #pragma once
 
 #include <cassert>
@@ -105,6 +108,21 @@ struct GreenKernel {
   /// G for the selector Igg (0..5).
   template <int Igg>
   double value(double x, double y, double x0, double y0) const;
+
+  /// Number of logarithms that G of the selector Igg is made of and that log_arguments and
+  /// from_logs split it at: 1 for kernels 0..2, 2 for kernel 3 (direct and image term), 0 for
+  /// the channel kernels (their logarithms stay inside value).
+  template <int Igg>
+  static constexpr int logs_of = Igg <= 2 ? 1 : (Igg == 3 ? 2 : 0);
+  /// The arguments u (and v for kernel 3) of the logarithms of G for the selector Igg 0..3:
+  /// r^2 (0), r^2/r'^2 (1), r^2 r'^2 (2), r^2 and r'^2 (3). v is left alone for 0..2.
+  template <int Igg>
+  void log_arguments(double x, double y, double x0, double y0, double& u, double& v) const;
+  /// G for the selector Igg 0..3 from lu = ln u and lv = ln v of log_arguments (lv is read by
+  /// kernel 3 with y > 0 only) and the source's y. With lu and lv from std::log it is value
+  /// bit for bit; a batch of points can take its logarithms with a vector routine instead.
+  template <int Igg>
+  double from_logs(double y, double lu, double lv) const;
   /// dG/dn0 for the selector Igg (0..5).
   template <int Igg>
   double normal_derivative(double x, double y, double x0, double y0, double nx, double ny) const;
@@ -129,24 +147,48 @@ inline double GreenKernel::value(double x, double y, double x0, double y0) const
     const double c2 = std::cosh(pi * (x - (-x0)) / a);
     return 0.5 * std::log((c1 - cp) / (c1 - cm)) + 0.5 * std::log((c2 - cp) / (c2 - cm));
   } else {
-    const double dx = x - x0;
-    const double dy = y - y0;
-    const double r2 = dx * dx + dy * dy;
-    if constexpr (Igg == 0) {
-      return -0.5 * std::log(r2);
+    double u, v = 0;
+    log_arguments<Igg>(x, y, x0, y0, u, v);
+    // Kernel 3 below the plane needs no image term: its logarithm is not taken.
+    const double lv = Igg == 3 && y > 0 ? std::log(v) : 0.0;
+    return from_logs<Igg>(y, std::log(u), lv);
+  }
+}
+
+template <int Igg>
+inline void GreenKernel::log_arguments(double x, double y, double x0, double y0, double& u,
+                                       double& v) const {
+  static_assert(Igg >= 0 && Igg <= 3);
+  const double dx = x - x0;
+  const double dy = y - y0;
+  const double r2 = dx * dx + dy * dy;
+  if constexpr (Igg == 0) {
+    u = r2;
+  } else {
+    const double yp = y + y0;
+    const double rp2 = dx * dx + yp * yp;
+    if constexpr (Igg == 1) {
+      u = r2 / rp2;
+    } else if constexpr (Igg == 2) {
+      u = r2 * rp2;
     } else {
-      const double yp = y + y0;
-      const double rp2 = dx * dx + yp * yp;
-      if constexpr (Igg == 1) {
-        return -0.5 * std::log(r2 / rp2);
-      } else if constexpr (Igg == 2) {
-        return -0.5 * std::log(r2 * rp2);
-      } else {
-        // Source above the plane: direct term and image; on or below: transmitted field.
-        if (y > 0) return -0.5 * std::log(r2) - k * 0.5 * std::log(rp2);
-        return f * (-0.5 * std::log(r2));
-      }
+      u = r2;
+      v = rp2;
     }
+  }
+}
+
+template <int Igg>
+inline double GreenKernel::from_logs(double y, double lu, double lv) const {
+  static_assert(Igg >= 0 && Igg <= 3);
+  if constexpr (Igg <= 2) {
+    (void)y;
+    (void)lv;
+    return -0.5 * lu;
+  } else {
+    // Source above the plane: direct term and image; on or below: transmitted field.
+    if (y > 0) return -0.5 * lu - k * 0.5 * lv;
+    return f * (-0.5 * lu);
   }
 }
 

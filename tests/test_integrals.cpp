@@ -390,7 +390,7 @@ TEST(Integrals, UnknownKernelCodeStops) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Fast path: identical to sigal for every code, kernel, element form and basis function.
+// Fast path against sigal for every code, kernel, element form and basis function.
 
 std::vector<double> all_tcol(const Problem& pb, std::vector<double>* xc = nullptr,
                              std::vector<double>* yc = nullptr) {
@@ -404,7 +404,14 @@ std::vector<double> all_tcol(const Problem& pb, std::vector<double>* xc = nullpt
   return t;
 }
 
-TEST(ElementQuadrature, IdenticalToSigal) {
+// The fast path takes the logarithms of codes 0 and 1 with vlog, sigal with std::log: each
+// logarithm is within 4 ulp (4 * 2^-52 < 9e-16 relative) of the other, so one hat's integral of
+// 12 weighted terms differs by at most 9e-16 times the sum of the terms' magnitudes. On these
+// elements the terms' magnitudes exceed the hat's value by at most a factor of about 10 (G changes
+// sign where r crosses 1; observed differences up to 7e-15 relative), so a relative 1e-13 leaves
+// room by ten and still catches any wrong Gauss point, weight, piece or order of pieces (1e-3
+// and more). Codes 2 and 3 take no logarithm and stay identical.
+TEST(ElementQuadrature, MatchesSigal) {
   for (int igg = 0; igg <= igg_max; ++igg) {
     const Problem pb = sample_problem(igg);
     std::vector<double> xc, yc;
@@ -439,9 +446,17 @@ TEST(ElementQuadrature, IdenticalToSigal) {
               ADD_FAILURE() << "NaN reference";
               continue;
             }
-            ASSERT_EQ(out[l - 1], ref)
-                << "igg " << igg << " code " << code << " element " << j << " hat " << l
-                << " point of element " << c.e << " t0 " << c.t;
+            const auto where = [&] {
+              return ::testing::Message()
+                     << "igg " << igg << " code " << code << " element " << j << " hat " << l
+                     << " point of element " << c.e << " t0 " << c.t;
+            };
+            if (code >= code_flux) {
+              ASSERT_EQ(out[l - 1], ref) << where();
+            } else {
+              ASSERT_TRUE(std::isfinite(out[l - 1])) << where();
+              ASSERT_LT(std::fabs(out[l - 1] - ref), 1e-13 * std::fabs(ref)) << where();
+            }
           }
         }
       }
