@@ -21,24 +21,23 @@ bool vanishes(const Problem& pb, int j, double x, double y, Point n) {
   return pb.igg == 0 && pb.el(j).iform == 0 && ort(pb, j, x, y, n.x, n.y);
 }
 
-void fill_row(const System& s, int i, int k, std::span<double> ama, int ld, int r,
-              std::span<double> buf) {
+void fill_row(const System& s, int i, int k, std::span<double> row, std::span<double> buf) {
   const Problem& pb = s.pb;
   const Element& ei = pb.el(i);
   const int g = s.off[i] + k;
   const double t = s.tcol[g - 1], x = s.xcol[g - 1], y = s.ycol[g - 1];
-  auto at = [&](int c) -> double& { return ama[std::size_t(c - 1) * ld + (r - 1)]; };
+  auto at = [&](int c) -> double& { return row[c - 1]; };
 
   if (ei.itype == 1) {
-    // Potential equation: single-layer potential of every element at the point.
+    // Potential equation: single-layer potential of every element at the point, written in
+    // place (element j's entries are row[off(j)..]).
     for (int j = 1; j <= pb.n(); ++j) {
       const int nj = pb.el(j).ni;
-      s.quad.element_integrals(j, j == i ? code_self : code_potential, t, x, y, 0, 0, buf);
-      for (int l = 1; l <= nj; ++l) {
-        double v = buf[l - 1];
-        if (j == i) v += ilogl(pb, j, l, s.grid(j), t);
-        at(s.off[j] + l) = v;
-      }
+      const std::span<double> out = row.subspan(s.off[j], nj);
+      s.quad.element_integrals(j, j == i ? code_self : code_potential, t, x, y, 0, 0, out);
+      if (j == i)
+        for (int l = 1; l <= nj; ++l)
+          out[l - 1] += ilogl(pb, j, l, s.grid(j), t);
     }
   } else {
     // Flux equation: zero normal field (type 2) or continuity of the normal flux (type 3).
@@ -72,10 +71,27 @@ void fill_charge_row(const System& s, std::span<double> row, std::size_t stride,
 
 void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in_core,
                   std::vector<std::vector<double>>& bufs) {
-  const int ni = s.pb.el(i).ni;
+  const int ni = s.pb.el(i).ni, nd = s.nd;
+  const int first = in_core ? s.off[i] : 0;  // row of ama before the element's first row
+  const int panels = (ni + panel_rows - 1) / panel_rows;
+  const std::size_t rows_size = std::size_t(panel_rows) * nd;
+  std::size_t scratch = 0;  // fill_row's buffer: the largest element's integrals
+  for (int j = 1; j <= s.pb.n(); ++j)
+    scratch = std::max(scratch, std::size_t(s.pb.el(j).ni));
 #pragma omp parallel for schedule(static)
-  for (int k = 1; k <= ni; ++k)
-    fill_row(s, i, k, ama, ld, in_core ? s.off[i] + k : k, bufs[omp_get_thread_num()]);
+  for (int pn = 0; pn < panels; ++pn) {
+    std::vector<double>& b = bufs[omp_get_thread_num()];
+    if (b.size() < rows_size + scratch) b.resize(rows_size + scratch);
+    const std::span<double> panel(b.data(), rows_size), buf(b.data() + rows_size, scratch);
+    const int k0 = pn * panel_rows + 1, rows = std::min(panel_rows, ni - k0 + 1);
+    for (int r = 0; r < rows; ++r)
+      fill_row(s, i, k0 + r, panel.subspan(std::size_t(r) * nd, nd), buf);
+    // Row-major panel to column-major ama: rows consecutive per column.
+    double* dst = ama.data() + (first + k0 - 1);
+    for (int c = 0; c < nd; ++c)
+      for (int r = 0; r < rows; ++r)
+        dst[std::size_t(c) * ld + r] = panel[std::size_t(r) * nd + c];
+  }
 }
 
 }  // namespace ostrel

@@ -346,8 +346,8 @@ void BM_fill_capacity(benchmark::State& state) {
   for (int rep = 0; rep < 3; ++rep) {
     const auto start = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(tight_loop(c, tight_bufs));
-    tight = std::min(tight, std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                                .count());
+    tight = std::min(
+        tight, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   double fastest = 1e300;
   for (auto _ : state) {
@@ -355,9 +355,8 @@ void BM_fill_capacity(benchmark::State& state) {
     for (int i = 1; i <= pb.n(); ++i)
       fill_element(s, i, ama, nd, true, bufs);
     benchmark::DoNotOptimize(ama.data());
-    fastest = std::min(fastest, std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                              start)
-                                    .count());
+    fastest = std::min(
+        fastest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   state.counters["points/s"] =
       benchmark::Counter(fill_points(c), benchmark::Counter::kIsIterationInvariantRate);
@@ -365,7 +364,17 @@ void BM_fill_capacity(benchmark::State& state) {
   state.SetLabel(vlog_unit());
 }
 
-BENCHMARK(BM_kernel_tight_loop)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_fill_capacity)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_kernel_tight_loop)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_fill_capacity)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

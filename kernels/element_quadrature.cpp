@@ -4,11 +4,22 @@
 #include <cassert>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "elements.hpp"
 #include "geometry/element.hpp"
 #include "kernels/integrals.hpp"
 #include "kernels/vector_log.hpp"
+
+// The loops over all Gauss points of an element are compiled twice, for AVX2 and for the
+// baseline instruction set, and the CPU picks one when the program is loaded. They are element
+// by element (no fused multiply-add: -ffp-contract=off; sums are not reassociated), so both
+// give the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define OSTREL_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define OSTREL_VECTOR_CLONES
+#endif
 
 namespace ostrel {
 
@@ -17,52 +28,134 @@ namespace {
 constexpr int np = GaussRule::max_points;
 static_assert(gauss.count == np, "the point tables hold one full Gauss rule");
 
-// Intervals handled in one pass: every interval of an element of the largest size, so that one
-// pass covers any element the problem reading lets through; longer elements take several.
-constexpr int block = nimax_def + 1;
-// Values per pass: one per Gauss point.
-constexpr int block_points = np * block;
+// Intervals of the largest element: N + 1 for N = nimax_def nodes.
+constexpr int max_intervals = nimax_def + 1;
+// Gauss points of the largest element.
+constexpr int max_points = np * max_intervals;
 
-// wtl0 on one interval from its kernel values k[q * stride]: the sum of K h w in table order.
-inline double flat(const double* k, int stride, double h) {
-  double sum = 0;
-  for (int q = 0; q < np; ++q)
-    sum += k[q * stride] * h * gauss.weight[q];
-  return sum;
+// The kernel part of K at the count Gauss points xs, ys of one element: G for codes 0 and 1,
+// dG/dn0 for code 2, 1 for code 3, into gv. Kernels 0..3 take the arguments of all their
+// logarithms first, then all logarithms in one vlog call, then G from them.
+template <int Igg, int Code>
+OSTREL_VECTOR_CLONES void kernel_values(const GreenKernel& gk, const double* xs, const double* ys,
+                                        int count, double x0, double y0, double nx, double ny,
+                                        double* gv) {
+  if constexpr (Code == code_unit) {
+    for (int p = 0; p < count; ++p)
+      gv[p] = 1;
+  } else if constexpr (Code == code_flux) {
+    for (int p = 0; p < count; ++p)
+      gv[p] = gk.template normal_derivative<Igg>(xs[p], ys[p], x0, y0, nx, ny);
+  } else if constexpr (GreenKernel::logs_of<Igg> == 0) {
+    // Channel kernels: hyperbolic and circular functions per point, logarithm included.
+    for (int p = 0; p < count; ++p)
+      gv[p] = gk.template value<Igg>(xs[p], ys[p], x0, y0);
+  } else {
+    double lv[GreenKernel::logs_of<Igg> == 2 ? max_points : 1];
+    double unused = 0;
+    for (int p = 0; p < count; ++p)
+      gk.template log_arguments<Igg>(xs[p], ys[p], x0, y0, gv[p],
+                                     GreenKernel::logs_of<Igg> == 2 ? lv[p] : unused);
+    vlog({gv, std::size_t(count)}, {gv, std::size_t(count)});
+    if constexpr (GreenKernel::logs_of<Igg> == 2) {
+      vlog({lv, std::size_t(count)}, {lv, std::size_t(count)});
+      for (int p = 0; p < count; ++p)
+        gv[p] = gk.template from_logs<Igg>(ys[p], gv[p], lv[p]);
+    } else {
+      for (int p = 0; p < count; ++p)
+        gv[p] = gk.template from_logs<Igg>(ys[p], gv[p], 0.0);
+    }
+  }
 }
 
-// wtl on one interval with the ramp that is 0 at c and 1 at d, from its Gauss parameters
-// t[q * tstride] and kernel values k[q * kstride]: sum of (t - c) K h w in table order, / (d - c).
-inline double ramp(const double* t, int tstride, const double* k, int kstride, double h, double c,
-                   double d) {
+// Code 0: kv = gv + ln|t - tz| at every point, tz = t0 except on the seam piece (interval n)
+// of a circle, where it is t0 - 2.
+OSTREL_VECTOR_CLONES void add_parameter_log(const double* ts, const double* gv, int n, bool closed,
+                                            double t0, double* kv) {
+  const int ni = n + 1, count = np * ni;
+  for (int p = 0; p < count; ++p)
+    kv[p] = std::fabs(ts[p] - t0);
+  if (closed)
+    for (int q = 0; q < np; ++q)
+      kv[q * ni + n] = std::fabs(ts[q * ni + n] - (t0 - seam_shift));
+  vlog({kv, std::size_t(count)}, {kv, std::size_t(count)});
+  for (int p = 0; p < count; ++p)
+    kv[p] = gv[p] + kv[p];
+}
+
+// Four doubles: one AVX2 register, or two SSE2 registers in the baseline build.
+typedef double lanes __attribute__((vector_size(32)));
+constexpr int width = sizeof(lanes) / sizeof(double);
+
+// The same four doubles at any address of a double array.
+typedef double lanes_at __attribute__((vector_size(32), aligned(alignof(double)), may_alias));
+
+// Both ramps of all ni intervals from the kernel values kv (point-major, Gauss point q of
+// interval s at q ni + s): wtl's sum of (t - c) K h w in table order, / (d - c), for the rising
+// ramp (c = a, d = b) into rise and the falling one (c = b, d = a) into fall. Vectorised across
+// intervals only, four at a time: every lane's sum is one interval's, in table order.
+OSTREL_VECTOR_CLONES void ramps(const double* ta, const double* tb, const double* kv,
+                                const double* h, const double* ba, const double* ab, int ni,
+                                double* rise, double* fall) {
+  int s = 0;
+  for (; s + width <= ni; s += width) {
+    const lanes hs = *reinterpret_cast<const lanes_at*>(h + s);
+    lanes r = {}, f = {};
+    for (int q = 0; q < np; ++q) {
+      const int p = q * ni + s;
+      const lanes k = *reinterpret_cast<const lanes_at*>(kv + p);
+      r += *reinterpret_cast<const lanes_at*>(ta + p) * k * hs * gauss.weight[q];
+      f += *reinterpret_cast<const lanes_at*>(tb + p) * k * hs * gauss.weight[q];
+    }
+    *reinterpret_cast<lanes_at*>(rise + s) = r / *reinterpret_cast<const lanes_at*>(ba + s);
+    *reinterpret_cast<lanes_at*>(fall + s) = f / *reinterpret_cast<const lanes_at*>(ab + s);
+  }
+  for (; s < ni; ++s) {
+    double r = 0, f = 0;
+    for (int q = 0; q < np; ++q) {
+      const int p = q * ni + s;
+      r += ta[p] * kv[p] * h[s] * gauss.weight[q];
+      f += tb[p] * kv[p] * h[s] * gauss.weight[q];
+    }
+    rise[s] = r / ba[s];
+    fall[s] = f / ab[s];
+  }
+}
+
+// wtl0 on interval s: the sum of K h w in table order.
+inline double flat(const double* kv, int ni, int s, double h) {
   double sum = 0;
   for (int q = 0; q < np; ++q)
-    sum += (t[q * tstride] - c) * k[q * kstride] * h * gauss.weight[q];
-  return sum / (d - c);
+    sum += kv[q * ni + s] * h * gauss.weight[q];
+  return sum;
 }
 
 }  // namespace
 
 ElementQuadrature::ElementQuadrature(const Problem& pb, std::span<const double> tcol) : green_(pb) {
   std::size_t off = 0, count = 0;
-  for (int i = 1; i <= pb.n(); ++i)
+  for (int i = 1; i <= pb.n(); ++i) {
+    if (pb.el(i).ni > nimax_def)
+      throw std::length_error("element with more than nimax_def sub-elements");
     count += pb.el(i).ni + 1;
-  for (std::vector<double>* v : {&a_, &b_, &h_})
+  }
+  for (std::vector<double>* v : {&h_, &ba_, &ab_})
     v->reserve(count);
-  for (std::vector<double>* v : {&t_, &x_, &y_})
+  for (std::vector<double>* v : {&t_, &x_, &y_, &ta_, &tb_})
     v->reserve(count * np);
   elements_.reserve(pb.n());
+  std::vector<double> a, b;
   for (int i = 1; i <= pb.n(); ++i) {
     const Element& el = pb.el(i);
     const int n = el.ni;
     assert(n >= 2 && off + n <= tcol.size());
     const auto t = [&](int k) { return tcol[off + k - 1]; };  // 1-based node parameter
-    ElementInfo info{n, el.iform == 3, a_.size(), t_.size()};
-    const std::size_t first = a_.size();
-    const auto add = [&](double a, double b) {
-      a_.push_back(a);
-      b_.push_back(b);
-      h_.push_back((b - a) / 2);  // the same h as wtl/wtl0
+    ElementInfo info{n, el.iform == 3, h_.size(), t_.size()};
+    a.clear();
+    b.clear();
+    const auto add = [&](double from, double to) {
+      a.push_back(from);
+      b.push_back(to);
     };
     add(-1, t(1));
     for (int k = 1; k < n; ++k)
@@ -71,147 +164,71 @@ ElementQuadrature::ElementQuadrature(const Problem& pb, std::span<const double> 
       add(t(n - 1) - seam_shift, -1);
     else
       add(t(n), 1);
-    // The Gauss points, point-major: t = m + h xi with the same m as wtl/wtl0.
+    for (std::size_t s = 0; s < a.size(); ++s) {
+      h_.push_back((b[s] - a[s]) / 2);  // the same h as wtl/wtl0
+      ba_.push_back(b[s] - a[s]);
+      ab_.push_back(a[s] - b[s]);
+    }
+    // The Gauss points, point-major: t = m + h xi with the same m and h as wtl/wtl0.
     for (int q = 0; q < np; ++q)
-      for (std::size_t s = first; s < a_.size(); ++s) {
-        const double tq = (a_[s] + b_[s]) / 2 + h_[s] * gauss.node[q];
+      for (std::size_t s = 0; s < a.size(); ++s) {
+        const double tq = (a[s] + b[s]) / 2 + h_[info.first_interval + s] * gauss.node[q];
         const Point p = elem(pb, i, tq);
         t_.push_back(tq);
         x_.push_back(p.x);
         y_.push_back(p.y);
+        ta_.push_back(tq - a[s]);
+        tb_.push_back(tq - b[s]);
       }
     elements_.push_back(info);
     off += n;
   }
 }
 
-// The kernel part of K (G for codes 0 and 1, dG/dn0 for code 2, 1 for code 3) at every Gauss
-// point of the m intervals s0..s0+m-1 of element e, into gv[q * m + s - s0].
-template <int Igg, int Code>
-void ElementQuadrature::kernel_block(const ElementInfo& e, int s0, int m, double x0, double y0,
-                                     double nx, double ny, double* gv) const noexcept {
-  const int ni = e.n + 1;
-  const double* xs = x_.data() + e.first_point + s0;
-  const double* ys = y_.data() + e.first_point + s0;
-  const GreenKernel& gk = green_;
-  if constexpr (Code == code_unit) {
-    std::fill_n(gv, np * m, 1.0);
-  } else if constexpr (Code == code_flux) {
-    for (int q = 0; q < np; ++q)
-      for (int s = 0; s < m; ++s)
-        gv[q * m + s] =
-            gk.template normal_derivative<Igg>(xs[q * ni + s], ys[q * ni + s], x0, y0, nx, ny);
-  } else if constexpr (GreenKernel::logs_of<Igg> == 0) {
-    // Channel kernels: hyperbolic and circular functions per point, logarithm included.
-    for (int q = 0; q < np; ++q)
-      for (int s = 0; s < m; ++s)
-        gv[q * m + s] = gk.template value<Igg>(xs[q * ni + s], ys[q * ni + s], x0, y0);
-  } else {
-    // Kernels 0..3: the arguments of all logarithms first, then all logarithms in one call,
-    // then G from them.
-    double lu[block_points], lv[block_points];
-    for (int q = 0; q < np; ++q)
-      for (int s = 0; s < m; ++s)
-        gk.template log_arguments<Igg>(xs[q * ni + s], ys[q * ni + s], x0, y0, lu[q * m + s],
-                                       lv[q * m + s]);
-    const std::size_t count = std::size_t(np) * m;
-    vlog({lu, count}, {lu, count});
-    if constexpr (GreenKernel::logs_of<Igg> == 2) vlog({lv, count}, {lv, count});
-    for (int q = 0; q < np; ++q)
-      for (int s = 0; s < m; ++s)
-        gv[q * m + s] = gk.template from_logs<Igg>(
-            ys[q * ni + s], lu[q * m + s], GreenKernel::logs_of<Igg> == 2 ? lv[q * m + s] : 0.0);
-  }
-}
-
 template <int Igg, int Code>
 void ElementQuadrature::integrate(const ElementInfo& e, double t0, double x0, double y0, double nx,
                                   double ny, std::span<double> out) const noexcept {
-  const int n = e.n, ni = n + 1;
-  const double t0s = t0 - seam_shift;  // the seam function's collocation parameter
-  double gv[block_points], lg[block_points], rise[block], fall[block];
-  double seam_fall = 0;
-  for (int s0 = 0; s0 < ni; s0 += block) {
-    const int m = std::min(block, ni - s0);
-    const std::size_t count = std::size_t(np) * m;
-    const double* ts = t_.data() + e.first_point + s0;
-    const double* as = a_.data() + e.first_interval + s0;
-    const double* bs = b_.data() + e.first_interval + s0;
-    const double* hs = h_.data() + e.first_interval + s0;
-    kernel_block<Igg, Code>(e, s0, m, x0, y0, nx, ny, gv);
-    // K at every point: code 0 adds ln|t - tz| to G, tz = t0 - 2 on the circle's seam piece.
-    const double* kv = gv;
-    if constexpr (Code == code_self) {
-      for (int q = 0; q < np; ++q)
-        for (int s = 0; s < m; ++s) {
-          const double tz = e.closed && s0 + s == n ? t0s : t0;
-          lg[q * m + s] = std::fabs(ts[q * ni + s] - tz);
-        }
-      vlog({lg, count}, {lg, count});
-      for (std::size_t p = 0; p < count; ++p)
-        lg[p] = gv[p] + lg[p];
-      kv = lg;
-    }
-    // Both ramps of every interval, wtl's sums in table order for each (vectorised across the
-    // intervals only): rising 0 at a and 1 at b, falling 1 at a and 0 at b.
-    for (int s = 0; s < m; ++s)
-      rise[s] = fall[s] = 0;
-    for (int q = 0; q < np; ++q) {
-      const double w = gauss.weight[q];
-      const double* tq = ts + q * ni;
-      const double* kq = kv + q * m;
-      for (int s = 0; s < m; ++s) {
-        rise[s] += (tq[s] - as[s]) * kq[s] * hs[s] * w;
-        fall[s] += (tq[s] - bs[s]) * kq[s] * hs[s] * w;
-      }
-    }
-    for (int s = 0; s < m; ++s) {
-      rise[s] = rise[s] / (bs[s] - as[s]);
-      fall[s] = fall[s] / (as[s] - bs[s]);
-    }
-
-    // Each hat's first piece is stored in out and its second piece added when its interval
-    // comes, as sigal adds its two pieces.
-    for (int s = 0; s < m; ++s) {
-      const int g = s0 + s;  // interval of the element
-      if (!e.closed) {
-        // phi_1 = constant on [-1,T1] + falling on [T1,T2]; interior hats rising + falling;
-        // phi_N = rising on [T(N-1),TN] + constant on [TN,1].
-        if (g == 0) {
-          out[0] = flat(kv + s, m, hs[s]);
-        } else if (g < n) {
-          out[g - 1] = out[g - 1] + fall[s];
-          out[g] = rise[s];
-        } else {
-          out[n - 1] = out[n - 1] + flat(kv + s, m, hs[s]);
-        }
-        continue;
-      }
-      // Circle: phi_1 = rising on [-1,T1] + falling on [T1,T2]; the seam function phi_N =
-      // rising on [T(N-1)-2, -1] + falling on [-1,T1], both with t0 - 2. [-1,T1] carries
-      // phi_1's rise and the seam's fall: the kernel part is shared, only code 0's logarithm
-      // differs.
-      if (g == 0) {
-        out[0] = rise[s];
-        if constexpr (Code == code_self) {
-          double ks[np];
-          for (int q = 0; q < np; ++q)
-            ks[q] = std::fabs(ts[q * ni + s] - t0s);
-          vlog(ks, ks);
-          for (int q = 0; q < np; ++q)
-            ks[q] = gv[q * m + s] + ks[q];
-          seam_fall = ramp(ts + s, ni, ks, 1, hs[s], bs[s], as[s]);
-        } else {
-          seam_fall = fall[s];
-        }
-      } else if (g < n) {
-        out[g - 1] = out[g - 1] + fall[s];
-        if (g < n - 1) out[g] = rise[s];  // [T(N-1),1] belongs to phi_(N-1) only
-      } else {
-        out[n - 1] = rise[s] + seam_fall;
-      }
-    }
+  const int n = e.n, ni = n + 1, count = np * ni;
+  const std::size_t pt = e.first_point, iv = e.first_interval;
+  const double* ts = t_.data() + pt;
+  const double* h = h_.data() + iv;
+  double gv[max_points], lg[max_points], rise[max_intervals], fall[max_intervals];
+  kernel_values<Igg, Code>(green_, x_.data() + pt, y_.data() + pt, count, x0, y0, nx, ny, gv);
+  const double* kv = gv;
+  if constexpr (Code == code_self) {
+    add_parameter_log(ts, gv, n, e.closed, t0, lg);
+    kv = lg;
   }
+  ramps(ta_.data() + pt, tb_.data() + pt, kv, h, ba_.data() + iv, ab_.data() + iv, ni, rise, fall);
+
+  // Each hat is its first piece plus its second piece, as in sigal.
+  if (!e.closed) {
+    // phi_1 = constant on [-1,T1] + falling on [T1,T2]; interior hats rising + falling;
+    // phi_N = rising on [T(N-1),TN] + constant on [TN,1].
+    out[0] = flat(kv, ni, 0, h[0]) + fall[1];
+    for (int l = 1; l < n - 1; ++l)
+      out[l] = rise[l] + fall[l + 1];
+    out[n - 1] = rise[n - 1] + flat(kv, ni, n, h[n]);
+    return;
+  }
+  // Circle: phi_1 = rising on [-1,T1] + falling on [T1,T2]; [T(N-1),1] belongs to phi_(N-1)
+  // only; the seam function phi_N = rising on [T(N-1)-2, -1] + falling on [-1,T1], both with
+  // t0 - 2. [-1,T1] carries phi_1's rise and the seam's fall: the kernel part is shared, only
+  // code 0's logarithm differs.
+  for (int l = 0; l < n - 1; ++l)
+    out[l] = rise[l] + fall[l + 1];
+  double seam_fall = fall[0];
+  if constexpr (Code == code_self) {
+    double ks[np];
+    for (int q = 0; q < np; ++q)
+      ks[q] = std::fabs(ts[q * ni] - (t0 - seam_shift));
+    vlog(ks, ks);
+    double sum = 0;
+    for (int q = 0; q < np; ++q)
+      sum += tb_[pt + q * ni] * (gv[q * ni] + ks[q]) * h[0] * gauss.weight[q];
+    seam_fall = sum / ab_[iv];
+  }
+  out[n - 1] = rise[n] + seam_fall;
 }
 
 template <int Igg>

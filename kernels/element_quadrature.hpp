@@ -12,6 +12,7 @@
 // otherwise.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -26,8 +27,9 @@ class ElementQuadrature {
   /// Places the Gauss points (parameter and coordinates, by elem) of every sub-interval of
   /// every element, from the element grids in tcol (collocation_points order: element after
   /// element). Reads the kernel selector and constants of the problem but does not check them
-  /// (see check_green). Needs ni >= 2 on every element (asserted). Cost: 6 elem calls per
-  /// sub-interval, about (ni + 1) per element; memory about 170 bytes per sub-interval.
+  /// (see check_green). Needs ni >= 2 on every element (asserted) and ni <= nimax_def (the
+  /// problem reading caps it there; std::length_error otherwise). Cost: 6 elem calls per
+  /// sub-interval, about (ni + 1) per element; memory about 300 bytes per sub-interval.
   ElementQuadrature(const Problem& pb, std::span<const double> tcol);
 
   /// out[l-1] = sigal(pb, j, l, T_j, code, t0, x0, y0, nx, ny) for l = 1..ni(j) (T_j the grid
@@ -63,17 +65,16 @@ class ElementQuadrature {
   template <int Igg, int Code>
   void integrate(const ElementInfo& e, double t0, double x0, double y0, double nx, double ny,
                  std::span<double> out) const noexcept;
-  template <int Igg, int Code>
-  void kernel_block(const ElementInfo& e, int s0, int m, double x0, double y0, double nx, double ny,
-                    double* gv) const noexcept;
   template <int Igg>
   void dispatch_code(const ElementInfo& e, int code, double t0, double x0, double y0, double nx,
                      double ny, std::span<double> out) const noexcept;
 
   GreenKernel green_;
   std::vector<ElementInfo> elements_;
-  std::vector<double> a_, b_, h_;  ///< per interval: its ends and half-width
+  std::vector<double> h_;          ///< per interval: half-width (b - a)/2
+  std::vector<double> ba_, ab_;    ///< per interval: the divisors b - a and a - b of its ramps
   std::vector<double> t_, x_, y_;  ///< per Gauss point: parameter and point elem(t)
+  std::vector<double> ta_, tb_;    ///< per Gauss point: t - a and t - b of its interval
 };
 
 }  // namespace ostrel
