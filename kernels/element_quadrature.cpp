@@ -91,21 +91,21 @@ constexpr int width = sizeof(lanes) / sizeof(double);
 typedef double lanes_at __attribute__((vector_size(32), aligned(alignof(double)), may_alias));
 
 // Both ramps of all ni intervals from the kernel values kv (point-major, Gauss point q of
-// interval s at q ni + s): wtl's sum of (t - c) K h w in table order, / (d - c), for the rising
-// ramp (c = a, d = b) into rise and the falling one (c = b, d = a) into fall. Vectorised across
-// intervals only, four at a time: every lane's sum is one interval's, in table order.
-OSTREL_VECTOR_CLONES void ramps(const double* ta, const double* tb, const double* kv,
-                                const double* h, const double* ba, const double* ab, int ni,
-                                double* rise, double* fall) {
+// interval s at q ni + s): the sum over the Gauss points in table order of K times the ramp's
+// weight (t - c) h w, / (d - c), for the rising ramp (c = a, d = b, weights wa) into rise and
+// the falling one (c = b, d = a, weights wb) into fall. Vectorised across intervals only, four
+// at a time: every lane's sum is one interval's, in table order.
+OSTREL_VECTOR_CLONES void ramps(const double* wa, const double* wb, const double* kv,
+                                const double* ba, const double* ab, int ni, double* rise,
+                                double* fall) {
   int s = 0;
   for (; s + width <= ni; s += width) {
-    const lanes hs = *reinterpret_cast<const lanes_at*>(h + s);
     lanes r = {}, f = {};
     for (int q = 0; q < np; ++q) {
       const int p = q * ni + s;
       const lanes k = *reinterpret_cast<const lanes_at*>(kv + p);
-      r += *reinterpret_cast<const lanes_at*>(ta + p) * k * hs * gauss.weight[q];
-      f += *reinterpret_cast<const lanes_at*>(tb + p) * k * hs * gauss.weight[q];
+      r += k * *reinterpret_cast<const lanes_at*>(wa + p);
+      f += k * *reinterpret_cast<const lanes_at*>(wb + p);
     }
     *reinterpret_cast<lanes_at*>(rise + s) = r / *reinterpret_cast<const lanes_at*>(ba + s);
     *reinterpret_cast<lanes_at*>(fall + s) = f / *reinterpret_cast<const lanes_at*>(ab + s);
@@ -114,8 +114,8 @@ OSTREL_VECTOR_CLONES void ramps(const double* ta, const double* tb, const double
     double r = 0, f = 0;
     for (int q = 0; q < np; ++q) {
       const int p = q * ni + s;
-      r += ta[p] * kv[p] * h[s] * gauss.weight[q];
-      f += tb[p] * kv[p] * h[s] * gauss.weight[q];
+      r += kv[p] * wa[p];
+      f += kv[p] * wb[p];
     }
     rise[s] = r / ba[s];
     fall[s] = f / ab[s];
@@ -141,7 +141,7 @@ ElementQuadrature::ElementQuadrature(const Problem& pb, std::span<const double> 
   }
   for (std::vector<double>* v : {&h_, &ba_, &ab_})
     v->reserve(count);
-  for (std::vector<double>* v : {&t_, &x_, &y_, &ta_, &tb_})
+  for (std::vector<double>* v : {&t_, &x_, &y_, &wa_, &wb_})
     v->reserve(count * np);
   elements_.reserve(pb.n());
   std::vector<double> a, b;
@@ -177,8 +177,10 @@ ElementQuadrature::ElementQuadrature(const Problem& pb, std::span<const double> 
         t_.push_back(tq);
         x_.push_back(p.x);
         y_.push_back(p.y);
-        ta_.push_back(tq - a[s]);
-        tb_.push_back(tq - b[s]);
+        // wtl's (t - c) K h w with K = 1, so that code 3 keeps wtl's bits.
+        const double h = h_[info.first_interval + s];
+        wa_.push_back((tq - a[s]) * h * gauss.weight[q]);
+        wb_.push_back((tq - b[s]) * h * gauss.weight[q]);
       }
     elements_.push_back(info);
     off += n;
@@ -199,7 +201,7 @@ void ElementQuadrature::integrate(const ElementInfo& e, double t0, double x0, do
     add_parameter_log(ts, gv, n, e.closed, t0, lg);
     kv = lg;
   }
-  ramps(ta_.data() + pt, tb_.data() + pt, kv, h, ba_.data() + iv, ab_.data() + iv, ni, rise, fall);
+  ramps(wa_.data() + pt, wb_.data() + pt, kv, ba_.data() + iv, ab_.data() + iv, ni, rise, fall);
 
   // Each hat is its first piece plus its second piece, as in sigal.
   if (!e.closed) {
@@ -225,7 +227,7 @@ void ElementQuadrature::integrate(const ElementInfo& e, double t0, double x0, do
     vlog(ks, ks);
     double sum = 0;
     for (int q = 0; q < np; ++q)
-      sum += tb_[pt + q * ni] * (gv[q * ni] + ks[q]) * h[0] * gauss.weight[q];
+      sum += (gv[q * ni] + ks[q]) * wb_[pt + q * ni];
     seam_fall = sum / ab_[iv];
   }
   out[n - 1] = rise[n] + seam_fall;
