@@ -93,8 +93,11 @@ typedef double lanes_at __attribute__((vector_size(32), aligned(alignof(double))
 // Both ramps of all ni intervals from the kernel values kv (point-major, Gauss point q of
 // interval s at q ni + s): the sum over the Gauss points in table order of K times the ramp's
 // weight (t - c) h w, / (d - c), for the rising ramp (c = a, d = b, weights wa) into rise and
-// the falling one (c = b, d = a, weights wb) into fall. Vectorised across intervals only, four
-// at a time: every lane's sum is one interval's, in table order.
+// the falling one (c = b, d = a, weights wb) into fall. Exact divides by d - c (ba: b - a,
+// ab: a - b) as wtl does; otherwise the sums are multiplied by 1/(d - c) (one rounding more,
+// and no division, whose unit would set the pace of the whole loop). Vectorised across
+// intervals only, four at a time: every lane's sum is one interval's, in table order.
+template <bool Exact>
 OSTREL_VECTOR_CLONES void ramps(const double* wa, const double* wb, const double* kv,
                                 const double* ba, const double* ab, int ni, double* rise,
                                 double* fall) {
@@ -107,8 +110,10 @@ OSTREL_VECTOR_CLONES void ramps(const double* wa, const double* wb, const double
       r += k * *reinterpret_cast<const lanes_at*>(wa + p);
       f += k * *reinterpret_cast<const lanes_at*>(wb + p);
     }
-    *reinterpret_cast<lanes_at*>(rise + s) = r / *reinterpret_cast<const lanes_at*>(ba + s);
-    *reinterpret_cast<lanes_at*>(fall + s) = f / *reinterpret_cast<const lanes_at*>(ab + s);
+    const lanes dr = *reinterpret_cast<const lanes_at*>(ba + s);
+    const lanes df = *reinterpret_cast<const lanes_at*>(ab + s);
+    *reinterpret_cast<lanes_at*>(rise + s) = Exact ? r / dr : r * dr;
+    *reinterpret_cast<lanes_at*>(fall + s) = Exact ? f / df : f * df;
   }
   for (; s < ni; ++s) {
     double r = 0, f = 0;
@@ -117,8 +122,8 @@ OSTREL_VECTOR_CLONES void ramps(const double* wa, const double* wb, const double
       r += kv[p] * wa[p];
       f += kv[p] * wb[p];
     }
-    rise[s] = r / ba[s];
-    fall[s] = f / ab[s];
+    rise[s] = Exact ? r / ba[s] : r * ba[s];
+    fall[s] = Exact ? f / ab[s] : f * ab[s];
   }
 }
 
@@ -139,7 +144,7 @@ ElementQuadrature::ElementQuadrature(const Problem& pb, std::span<const double> 
       throw std::length_error("element with more than nimax_def sub-elements");
     count += pb.el(i).ni + 1;
   }
-  for (std::vector<double>* v : {&h_, &ba_, &ab_})
+  for (std::vector<double>* v : {&h_, &ba_, &ab_, &iba_, &iab_})
     v->reserve(count);
   for (std::vector<double>* v : {&t_, &x_, &y_, &wa_, &wb_})
     v->reserve(count * np);
@@ -168,6 +173,8 @@ ElementQuadrature::ElementQuadrature(const Problem& pb, std::span<const double> 
       h_.push_back((b[s] - a[s]) / 2);  // the same h as wtl/wtl0
       ba_.push_back(b[s] - a[s]);
       ab_.push_back(a[s] - b[s]);
+      iba_.push_back(1 / (b[s] - a[s]));
+      iab_.push_back(1 / (a[s] - b[s]));
     }
     // The Gauss points, point-major: t = m + h xi with the same m and h as wtl/wtl0.
     for (int q = 0; q < np; ++q)
@@ -201,7 +208,13 @@ void ElementQuadrature::integrate(const ElementInfo& e, double t0, double x0, do
     add_parameter_log(ts, gv, n, e.closed, t0, lg);
     kv = lg;
   }
-  ramps(wa_.data() + pt, wb_.data() + pt, kv, ba_.data() + iv, ab_.data() + iv, ni, rise, fall);
+  // The unit code keeps wtl's divisions, and so its bits; the kernels' sums are rounded anyway.
+  if constexpr (Code == code_unit)
+    ramps<true>(wa_.data() + pt, wb_.data() + pt, kv, ba_.data() + iv, ab_.data() + iv, ni, rise,
+                fall);
+  else
+    ramps<false>(wa_.data() + pt, wb_.data() + pt, kv, iba_.data() + iv, iab_.data() + iv, ni,
+                 rise, fall);
 
   // Each hat is its first piece plus its second piece, as in sigal.
   if (!e.closed) {

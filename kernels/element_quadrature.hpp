@@ -73,6 +73,7 @@ class ElementQuadrature {
   std::vector<ElementInfo> elements_;
   std::vector<double> h_;          ///< per interval: half-width (b - a)/2
   std::vector<double> ba_, ab_;    ///< per interval: the divisors b - a and a - b of its ramps
+  std::vector<double> iba_, iab_;  ///< per interval: 1/(b - a) and 1/(a - b)
   std::vector<double> t_, x_, y_;  ///< per Gauss point: parameter and point elem(t)
   std::vector<double> wa_, wb_;    ///< per Gauss point: ramp weights (t - a) h w, (t - b) h w
 };
