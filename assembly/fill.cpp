@@ -21,42 +21,72 @@ bool vanishes(const Problem& pb, int j, double x, double y, Point n) {
   return pb.igg == 0 && pb.el(j).iform == 0 && ort(pb, j, x, y, n.x, n.y);
 }
 
-void fill_row(const System& s, int i, int k, std::span<double> row, std::span<double> buf) {
-  const Problem& pb = s.pb;
-  const Element& ei = pb.el(i);
-  const int g = s.off[i] + k;
-  const double t = s.tcol[g - 1], x = s.xcol[g - 1], y = s.ycol[g - 1];
-  auto at = [&](int c) -> double& { return row[c - 1]; };
+namespace {
 
-  if (ei.itype == 1) {
-    // Potential equation: single-layer potential of every element at the point, written in
-    // place (element j's entries are row[off(j)..]).
-    for (int j = 1; j <= pb.n(); ++j) {
-      const int nj = pb.el(j).ni;
-      const std::span<double> out = row.subspan(s.off[j], nj);
-      s.quad.element_integrals(j, j == i ? code_self : code_potential, t, x, y, 0, 0, out);
-      if (j == i)
-        for (int l = 1; l <= nj; ++l)
-          out[l - 1] += ilogl(pb, j, l, s.grid(j), t);
-    }
-  } else {
+// What the entries of one row need of its collocation point, found once per row.
+struct RowPoint {
+  int i = 0, k = 0;  // element and point of the element
+  double t = 0, x = 0, y = 0;
+  bool potential = false;  // conductor point (itype 1): potential equation
+  Point n;                 // flux equations: the normal, coefficients and the equal-media test
+  double dcoef = 0, jump = 0;
+  bool same_material = false;
+};
+
+RowPoint row_point(const System& s, int i, int k) {
+  const Element& ei = s.pb.el(i);
+  const int g = s.off[i] + k;
+  RowPoint p;
+  p.i = i;
+  p.k = k;
+  p.t = s.tcol[g - 1];
+  p.x = s.xcol[g - 1];
+  p.y = s.ycol[g - 1];
+  p.potential = ei.itype == 1;
+  if (!p.potential) {
     // Flux equation: zero normal field (type 2) or continuity of the normal flux (type 3).
-    const Point n = nelem(pb, i, t);
-    const double dcoef = ei.itype == 2 ? 1.0 : ei.aplus - ei.amns;
-    const double jump = ei.itype == 2 ? 1.0 : ei.amns + ei.aplus;
-    const bool same_material = std::fabs(dcoef) <= pb.c().tiny;
-    for (int j = 1; j <= pb.n(); ++j) {
-      const int nj = pb.el(j).ni;
-      if (same_material || vanishes(pb, j, x, y, n))
-        std::fill_n(buf.begin(), nj, 0.0);
-      else
-        s.quad.element_integrals(j, code_flux, t, x, y, n.x, n.y, buf);
-      for (int l = 1; l <= nj; ++l)
-        at(s.off[j] + l) = dcoef * buf[l - 1];
-      if (j == i) at(g) -= jump * pb.c().pi / dlength(pb, i, t);
-    }
+    p.n = nelem(s.pb, i, p.t);
+    p.dcoef = ei.itype == 2 ? 1.0 : ei.aplus - ei.amns;
+    p.jump = ei.itype == 2 ? 1.0 : ei.amns + ei.aplus;
+    p.same_material = std::fabs(p.dcoef) <= s.pb.c().tiny;
   }
-  if (pb.idmn != 0) at(s.nd) = ei.itype == 1 ? 1.0 : 0.0;
+  return p;
+}
+
+// The row's entries of the basis functions of element j, into out[0..ni(j)-1].
+void row_entries(const System& s, const RowPoint& p, int j, std::span<double> out) {
+  const Problem& pb = s.pb;
+  const int nj = pb.el(j).ni;
+  if (p.potential) {
+    // Single-layer potential of element j at the point; on its own element with the
+    // logarithm in closed form.
+    s.quad.element_integrals(j, j == p.i ? code_self : code_potential, p.t, p.x, p.y, 0, 0, out);
+    if (j == p.i)
+      for (int l = 1; l <= nj; ++l)
+        out[l - 1] += ilogl(pb, j, l, s.grid(j), p.t);
+    return;
+  }
+  if (p.same_material || vanishes(pb, j, p.x, p.y, p.n))
+    std::fill_n(out.begin(), nj, 0.0);
+  else
+    s.quad.element_integrals(j, code_flux, p.t, p.x, p.y, p.n.x, p.n.y, out);
+  for (int l = 1; l <= nj; ++l)
+    out[l - 1] = p.dcoef * out[l - 1];
+  if (j == p.i) out[p.k - 1] -= p.jump * pb.c().pi / dlength(pb, p.i, p.t);
+}
+
+// The row's entry of the extra unknown nd (idmn != 0): 1 in potential rows, 0 in flux rows.
+double extra_entry(const RowPoint& p) {
+  return p.potential ? 1.0 : 0.0;
+}
+
+}  // namespace
+
+void fill_row(const System& s, int i, int k, std::span<double> row) {
+  const RowPoint p = row_point(s, i, k);
+  for (int j = 1; j <= s.pb.n(); ++j)
+    row_entries(s, p, j, row.subspan(s.off[j], s.pb.el(j).ni));
+  if (s.pb.idmn != 0) row[s.nd - 1] = extra_entry(p);
 }
 
 void fill_charge_row(const System& s, std::span<double> row, std::size_t stride,
@@ -71,26 +101,40 @@ void fill_charge_row(const System& s, std::span<double> row, std::size_t stride,
 
 void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in_core,
                   std::vector<std::vector<double>>& bufs) {
-  const int ni = s.pb.el(i).ni, nd = s.nd;
+  const Problem& pb = s.pb;
+  const int ni = pb.el(i).ni;
   const int first = in_core ? s.off[i] : 0;  // row of ama before the element's first row
-  const int panels = (ni + panel_rows - 1) / panel_rows;
-  const std::size_t rows_size = std::size_t(panel_rows) * nd;
-  std::size_t scratch = 0;  // fill_row's buffer: the largest element's integrals
-  for (int j = 1; j <= s.pb.n(); ++j)
-    scratch = std::max(scratch, std::size_t(s.pb.el(j).ni));
-#pragma omp parallel for schedule(static)
-  for (int pn = 0; pn < panels; ++pn) {
-    std::vector<double>& b = bufs[omp_get_thread_num()];
-    if (b.size() < rows_size + scratch) b.resize(rows_size + scratch);
-    const std::span<double> panel(b.data(), rows_size), buf(b.data() + rows_size, scratch);
-    const int k0 = pn * panel_rows + 1, rows = std::min(panel_rows, ni - k0 + 1);
-    for (int r = 0; r < rows; ++r)
-      fill_row(s, i, k0 + r, panel.subspan(std::size_t(r) * nd, nd), buf);
-    // Row-major panel to column-major ama: rows consecutive per column.
-    double* dst = ama.data() + (first + k0 - 1);
-    for (int c = 0; c < nd; ++c)
+  int nimax = 0;
+  for (int j = 1; j <= pb.n(); ++j)
+    nimax = std::max(nimax, pb.el(j).ni);
+#pragma omp parallel
+  {
+    // This thread's rows k0..k1-1, in tiles of up to tile_rows rows.
+    const int nt = omp_get_num_threads(), th = omp_get_thread_num();
+    const int k0 = 1 + th * ni / nt, k1 = 1 + (th + 1) * ni / nt;
+    std::vector<double>& tile = bufs[th];
+    if (tile.size() < std::size_t(tile_rows) * nimax) tile.resize(std::size_t(tile_rows) * nimax);
+    RowPoint pts[tile_rows];
+    for (int r0 = k0; r0 < k1; r0 += tile_rows) {
+      const int rows = std::min(tile_rows, k1 - r0);
       for (int r = 0; r < rows; ++r)
-        dst[std::size_t(c) * ld + r] = panel[std::size_t(r) * nd + c];
+        pts[r] = row_point(s, i, r0 + r);
+      double* dst = ama.data() + (first + r0 - 1);  // row r0 of column 1
+      for (int j = 1; j <= pb.n(); ++j) {
+        // The tile's entries of element j (row-major), then into ama column by column.
+        const int nj = pb.el(j).ni;
+        for (int r = 0; r < rows; ++r)
+          row_entries(s, pts[r], j, std::span(tile.data() + std::size_t(r) * nj, nj));
+        for (int l = 0; l < nj; ++l) {
+          double* col = dst + std::size_t(s.off[j] + l) * ld;
+          for (int r = 0; r < rows; ++r)
+            col[r] = tile[std::size_t(r) * nj + l];
+        }
+      }
+      if (pb.idmn != 0)
+        for (int r = 0; r < rows; ++r)
+          dst[std::size_t(s.nd - 1) * ld + r] = extra_entry(pts[r]);
+    }
   }
 }
 

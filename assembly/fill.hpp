@@ -36,22 +36,25 @@ bool vanishes(const Problem& pb, int j, double x, double y, Point n);
 /// basis function, with the closed-form logarithm on the own element. Other points: dcoef
 /// times the normal derivative, with the free term -w pi/ds on the diagonal; integrals known to
 /// vanish (ort, equal materials) are not computed. With idmn != 0 entry nd is 1 for potential
-/// rows and 0 for flux rows. `buf` holds at least nimax values. Cost: one element integral
-/// (6 (ni + 1) kernel evaluations) per column element.
-void fill_row(const System& s, int i, int k, std::span<double> row, std::span<double> buf);
+/// rows and 0 for flux rows. Cost: one element integral (6 (ni + 1) kernel evaluations) per
+/// column element.
+void fill_row(const System& s, int i, int k, std::span<double> row);
 
-/// Fills the rows of element i, in parallel over its points (OpenMP): global rows off(i)+k of
-/// ama (column-major, leading dimension ld, all nd columns) in core, rows 1..ni(i) of a block
-/// buffer otherwise. Each thread fills panel_rows rows at a time into its buffer in `bufs`
-/// (one per thread, each grown to panel_rows * nd + nimax values on first use) and then writes
-/// them to ama column by column, a run of consecutive entries per column instead of one entry
-/// per column and row. The numbers do not depend on the number of threads.
+/// Fills the rows of element i, the same numbers as fill_row, into ama (column-major, leading
+/// dimension ld, all nd columns): global rows off(i)+k in core, rows 1..ni(i) of a block
+/// buffer otherwise. Each thread (OpenMP) takes an equal run of the element's rows and works
+/// through it in tiles of up to tile_rows rows: for one column element after the other, the
+/// tile's entries into its buffer in `bufs` (one per thread, each grown to tile_rows * nimax
+/// values), and from there into ama, a run of consecutive rows per column. The numbers do not
+/// depend on the number of threads.
 void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in_core,
                   std::vector<std::vector<double>>& bufs);
 
-/// Rows that fill_element fills before writing them out: the doubles of a 64-byte cache line,
-/// so that a panel's entries of one column fill a whole line of the column-major matrix.
-inline constexpr int panel_rows = 16;
+/// Rows of one tile of fill_element. Each column's run of a tile is written at once, and every
+/// column of the matrix lies on a memory page of its own, so longer runs mean fewer page
+/// look-ups per entry; but a longer burst of stores to lines outside the caches stalls the
+/// thread. 16 rows (two 64-byte lines per column) measured best, 8 and 24..48 slower.
+inline constexpr int tile_rows = 16;
 
 /// Writes the zero-total-charge equation: row[(c-1)*stride] = the parameter integral of basis
 /// function c for every point c, and 0 for the extra unknown nd.
