@@ -213,8 +213,8 @@ void ElementQuadrature::integrate(const ElementInfo& e, double t0, double x0, do
     ramps<true>(wa_.data() + pt, wb_.data() + pt, kv, ba_.data() + iv, ab_.data() + iv, ni, rise,
                 fall);
   else
-    ramps<false>(wa_.data() + pt, wb_.data() + pt, kv, iba_.data() + iv, iab_.data() + iv, ni,
-                 rise, fall);
+    ramps<false>(wa_.data() + pt, wb_.data() + pt, kv, iba_.data() + iv, iab_.data() + iv, ni, rise,
+                 fall);
 
   // Each hat is its first piece plus its second piece, as in sigal.
   if (!e.closed) {
