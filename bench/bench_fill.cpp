@@ -9,7 +9,7 @@
 // evaluates: 12 per entry for sigal, 6 per sub-interval and collocation point for the fast
 // path).
 //
-// BM_kernel_tight_loop / BM_fill_capacity: the whole in-core fill of bench/capacity.inp (9501
+// BM_kernel_tight_loop / BM_fill_capacity: the whole in-core fill of bench/capacity.inp (9500
 // unknowns, free space) against a tight loop that evaluates only the kernels at the same points:
 // G = -1/2 ln r^2 with the vector logarithm for potential rows, dG/dn for flux rows, at every
 // Gauss point of every element the fill integrates over (6 per sub-interval), for every row,
