@@ -5,11 +5,12 @@
 // placed with elem again for every matrix entry. ElementQuadrature places the Gauss points of
 // every sub-interval once per run, evaluates the kernel once per collocation point and Gauss
 // point, and forms both hats' sums from the same values. The kernel values of a whole element
-// are computed in one pass, their logarithms by the vector routine vlog; each hat's sum is then
-// accumulated in the same order and with the same operations as wtl/wtl0. The results therefore
-// equal sigal's except for the last bits of the logarithms (vlog against std::log): identical
-// for the flux and unit codes and for the channel kernels, within a few ulp of the logarithm
-// otherwise.
+// are computed in one pass, their logarithms by the vector routine vlog; the sums of all
+// intervals are then formed four intervals at a time, each interval's sum over its Gauss points
+// in the order of wtl/wtl0, with each point's ramp weight (t - c) h w formed once per run and
+// the ramp's division by d - c a multiplication by its reciprocal. The results therefore equal
+// sigal's up to a few ulp of each term (the logarithms, the weights' rounding): bit for bit for
+// the unit code only.
 #pragma once
 
 #include <cstddef>
@@ -33,13 +34,12 @@ class ElementQuadrature {
   ElementQuadrature(const Problem& pb, std::span<const double> tcol);
 
   /// out[l-1] = sigal(pb, j, l, T_j, code, t0, x0, y0, nx, ny) for l = 1..ni(j) (T_j the grid
-  /// of element j), for code 0..3: bit for bit for codes 2 and 3 and for the channel kernels,
-  /// with the logarithms of codes 0 and 1 taken by vlog for kernels 0..3 (a few ulp each).
-  /// (ni(j) + 1) * 6 kernel evaluations (plus a second logarithm per point for code 0, and six
-  /// more on the circle's seam) instead of 12 * ni(j). const and thread-safe; no allocation
-  /// (about 20 KB of stack); never throws. Preconditions: out.size() >= ni(j) (asserted); code
-  /// in 0..3 (asserted, otherwise out is NaN); a valid Green's function selector for codes
-  /// 0..2 (otherwise out is NaN: call check_green before the fill).
+  /// of element j), for code 0..3: bit for bit for code 3, otherwise up to a few ulp of each
+  /// of the sum's terms (see above). (ni(j) + 1) * 6 kernel evaluations (plus a second
+  /// logarithm per point for code 0, and six more on the circle's seam) instead of 12 * ni(j).
+  /// const and thread-safe; no allocation (about 20 KB of stack); never throws. Preconditions:
+  /// out.size() >= ni(j) (asserted); code in 0..3 (asserted, otherwise out is NaN); a valid Green's
+  /// function selector for codes 0..2 (otherwise out is NaN: call check_green before the fill).
   void element_integrals(int j, int code, double t0, double x0, double y0, double nx, double ny,
                          std::span<double> out) const noexcept;
 

@@ -18,8 +18,7 @@
 // All kernels are inline templates so that the per-point code of the matrix fill and the free
 // functions g/dgdn are one and the same expression sequence. The fill takes the logarithms of
 // kernels 0..3 for many points at once with a vector routine (log_arguments, from_logs), so its
-// values differ from g in the last bits of the logarithm only; dgdn has no logarithm and is
-// identical.
+// values differ from g in the last bits of the logarithm; its values of dgdn are identical.
 #pragma once
 
 #include <cassert>
