@@ -127,6 +127,64 @@ OSTREL_VECTOR_CLONES void ramps(const double* wa, const double* wb, const double
   }
 }
 
+// ramps<false> with the kernel values computed where they are summed instead of stored first,
+// four points at a time by the same operations as one by one: dG/dn0 of kernels 0..2 at the
+// points (xs, ys) for Code 2, G = plane_from_log(lu) from the logarithms lu for Code 1.
+template <int Igg, int Code>
+OSTREL_VECTOR_CLONES void fused_ramps(const double* xs, const double* ys, const double* lu,
+                                      const double* wa, const double* wb, const double* ia,
+                                      const double* ib, int ni, double x0, double y0, double nx,
+                                      double ny, double* rise, double* fall) {
+  const auto at = [](const double* p) -> const lanes_at& {
+    return *reinterpret_cast<const lanes_at*>(p);
+  };
+  int s = 0;
+  for (; s + width <= ni; s += width) {
+    lanes r = {}, f = {};
+    for (int q = 0; q < np; ++q) {
+      const int p = q * ni + s;
+      // Loaded into aligned values first: a reference to lanes may assume their alignment.
+      lanes k;
+      if constexpr (Code == code_flux) {
+        const lanes x = at(xs + p), y = at(ys + p);
+        GreenKernel::plane_flux<Igg, lanes>(x, y, x0, y0, nx, ny, k);
+      } else {
+        const lanes l = at(lu + p);
+        GreenKernel::plane_from_log<lanes>(l, k);
+      }
+      r += k * at(wa + p);
+      f += k * at(wb + p);
+    }
+    *reinterpret_cast<lanes_at*>(rise + s) = r * at(ia + s);
+    *reinterpret_cast<lanes_at*>(fall + s) = f * at(ib + s);
+  }
+  for (; s < ni; ++s) {
+    double r = 0, f = 0;
+    for (int q = 0; q < np; ++q) {
+      const int p = q * ni + s;
+      double k;
+      if constexpr (Code == code_flux)
+        GreenKernel::plane_flux<Igg>(xs[p], ys[p], x0, y0, nx, ny, k);
+      else
+        GreenKernel::plane_from_log(lu[p], k);
+      r += k * wa[p];
+      f += k * wb[p];
+    }
+    rise[s] = r * ia[s];
+    fall[s] = f * ib[s];
+  }
+}
+
+// The logarithms lu of kernels 0..2's G at the count points xs, ys (log_arguments, then vlog).
+template <int Igg>
+OSTREL_VECTOR_CLONES void plane_logs(const GreenKernel& gk, const double* xs, const double* ys,
+                                     int count, double x0, double y0, double* lu) {
+  double unused = 0;
+  for (int p = 0; p < count; ++p)
+    gk.template log_arguments<Igg>(xs[p], ys[p], x0, y0, lu[p], unused);
+  vlog({lu, std::size_t(count)}, {lu, std::size_t(count)});
+}
+
 // wtl0 on interval s: the sum of K h w in table order.
 inline double flat(const double* kv, int ni, int s, double h) {
   double sum = 0;
@@ -202,19 +260,36 @@ void ElementQuadrature::integrate(const ElementInfo& e, double t0, double x0, do
   const double* ts = t_.data() + pt;
   const double* h = h_.data() + iv;
   double gv[max_points], lg[max_points], rise[max_intervals], fall[max_intervals];
-  kernel_values<Igg, Code>(green_, x_.data() + pt, y_.data() + pt, count, x0, y0, nx, ny, gv);
   const double* kv = gv;
-  if constexpr (Code == code_self) {
-    add_parameter_log(ts, gv, n, e.closed, t0, lg);
-    kv = lg;
+  if constexpr ((Code == code_flux || Code == code_potential) && Igg <= 2) {
+    // Kernels 0..2 off the own element: the values go straight into the sums; the two end
+    // intervals' values are kept for the constant pieces of open elements.
+    const double* xs = x_.data() + pt;
+    const double* ys = y_.data() + pt;
+    if constexpr (Code == code_potential) plane_logs<Igg>(green_, xs, ys, count, x0, y0, gv);
+    fused_ramps<Igg, Code>(xs, ys, Code == code_potential ? gv : nullptr, wa_.data() + pt,
+                           wb_.data() + pt, iba_.data() + iv, iab_.data() + iv, ni, x0, y0, nx, ny,
+                           rise, fall);
+    for (int q = 0; q < np; ++q)
+      for (int s : {0, n}) {
+        const int p = q * ni + s;
+        gv[p] = Code == code_flux ? green_.normal_derivative<Igg>(xs[p], ys[p], x0, y0, nx, ny)
+                                  : green_.from_logs<Igg>(ys[p], gv[p], 0.0);
+      }
+  } else {
+    kernel_values<Igg, Code>(green_, x_.data() + pt, y_.data() + pt, count, x0, y0, nx, ny, gv);
+    if constexpr (Code == code_self) {
+      add_parameter_log(ts, gv, n, e.closed, t0, lg);
+      kv = lg;
+    }
+    // The unit code keeps wtl's divisions, and so its bits; the kernels' sums are rounded anyway.
+    if constexpr (Code == code_unit)
+      ramps<true>(wa_.data() + pt, wb_.data() + pt, kv, ba_.data() + iv, ab_.data() + iv, ni, rise,
+                  fall);
+    else
+      ramps<false>(wa_.data() + pt, wb_.data() + pt, kv, iba_.data() + iv, iab_.data() + iv, ni,
+                   rise, fall);
   }
-  // The unit code keeps wtl's divisions, and so its bits; the kernels' sums are rounded anyway.
-  if constexpr (Code == code_unit)
-    ramps<true>(wa_.data() + pt, wb_.data() + pt, kv, ba_.data() + iv, ab_.data() + iv, ni, rise,
-                fall);
-  else
-    ramps<false>(wa_.data() + pt, wb_.data() + pt, kv, iba_.data() + iv, iab_.data() + iv, ni, rise,
-                 fall);
 
   // Each hat is its first piece plus its second piece, as in sigal.
   if (!e.closed) {

@@ -4,11 +4,12 @@
 // is integrated twice (once for each of the two hats that share it) and every Gauss point is
 // placed with elem again for every matrix entry. ElementQuadrature places the Gauss points of
 // every sub-interval once per run, evaluates the kernel once per collocation point and Gauss
-// point, and forms both hats' sums from the same values. The kernel values of a whole element
-// are computed in one pass, their logarithms by the vector routine vlog; the sums of all
-// intervals are then formed four intervals at a time, each interval's sum over its Gauss points
-// in the order of wtl/wtl0, with each point's ramp weight (t - c) h w formed once per run and
-// the ramp's division by d - c a multiplication by its reciprocal. The results therefore equal
+// point, and forms both hats' sums from the same values. The logarithms of a whole element's
+// kernel values are taken in one call of the vector routine vlog; the sums of all intervals are
+// formed four intervals at a time, each interval's sum over its Gauss points in the order of
+// wtl/wtl0, with each point's ramp weight (t - c) h w formed once per run and the ramp's
+// division by d - c a multiplication by its reciprocal. For kernels 0..2 off the own element
+// the kernel values are computed where they are summed, four at a time. The results therefore equal
 // sigal's up to a few ulp of each term (the logarithms, the weights' rounding): bit for bit for
 // the unit code only.
 #pragma once

@@ -126,6 +126,18 @@ struct GreenKernel {
   template <int Igg>
   double normal_derivative(double x, double y, double x0, double y0, double nx, double ny) const;
 
+  /// g = G of kernels 0..2 from lu = ln u of log_arguments, and g = dG/dn0 of kernels 0..2,
+  /// for a value type T: double, or a vector of doubles whose operations act lane by lane, so
+  /// that the fill can take four points at once with the same operations (the values go by
+  /// reference: vectors are not passed by value between functions of different instruction
+  /// sets). from_logs<0..2> and normal_derivative<0..2> are these for double.
+  template <class T>
+  static void plane_from_log(const T& lu, T& g) {
+    g = -0.5 * lu;
+  }
+  template <int Igg, class T>
+  static void plane_flux(const T& x, const T& y, double x0, double y0, double nx, double ny, T& g);
+
   /// G for the run's selector; NaN for an invalid selector (callers check first).
   double operator()(double x, double y, double x0, double y0) const;
   /// dG/dn0 for the run's selector; NaN for an invalid selector.
@@ -183,7 +195,9 @@ inline double GreenKernel::from_logs(double y, double lu, double lv) const {
   if constexpr (Igg <= 2) {
     (void)y;
     (void)lv;
-    return -0.5 * lu;
+    double g;
+    plane_from_log(lu, g);
+    return g;
   } else {
     // Source above the plane: direct term and image; on or below: transmitted field.
     if (y > 0) return -0.5 * lu - k * 0.5 * lv;
@@ -215,27 +229,42 @@ inline double GreenKernel::normal_derivative(double x, double y, double x0, doub
     const double gxs = m * (s2 / (c2 - cp) - s2 / (c2 - cm));
     const double gys = m * (sp / (c2 - cp) - sm / (c2 - cm));
     return nx * (gx + gxs) + ny * (gy + gys);
+  } else if constexpr (Igg <= 2) {
+    double g;
+    plane_flux<Igg>(x, y, x0, y0, nx, ny, g);
+    return g;
   } else {
     const double dx = x - x0;
     const double dy = y - y0;
     const double r2 = dx * dx + dy * dy;
     const double d = dx * nx + dy * ny;
-    if constexpr (Igg == 0) {
-      return d / r2;
-    } else {
-      const double yp = y + y0;
-      const double rp2 = dx * dx + yp * yp;
-      const double dp = (x0 - x) * nx + yp * ny;
-      if constexpr (Igg == 1) {
-        return d / r2 + dp / rp2;
-      } else if constexpr (Igg == 2) {
-        return d / r2 - dp / rp2;
-      } else {
-        // Source on or above the plane: direct term and image; below: transmitted field.
-        if (y >= 0) return d / r2 - k * dp / rp2;
-        return f * d / r2;
-      }
-    }
+    const double yp = y + y0;
+    const double rp2 = dx * dx + yp * yp;
+    const double dp = (x0 - x) * nx + yp * ny;
+    // Source on or above the plane: direct term and image; below: transmitted field.
+    if (y >= 0) return d / r2 - k * dp / rp2;
+    return f * d / r2;
+  }
+}
+
+template <int Igg, class T>
+inline void GreenKernel::plane_flux(const T& x, const T& y, double x0, double y0, double nx,
+                                    double ny, T& g) {
+  static_assert(Igg >= 0 && Igg <= 2);
+  const T dx = x - x0;
+  const T dy = y - y0;
+  const T r2 = dx * dx + dy * dy;
+  const T d = dx * nx + dy * ny;
+  if constexpr (Igg == 0) {
+    g = d / r2;
+  } else {
+    const T yp = y + y0;
+    const T rp2 = dx * dx + yp * yp;
+    const T dp = (x0 - x) * nx + yp * ny;
+    if constexpr (Igg == 1)
+      g = d / r2 + dp / rp2;
+    else
+      g = d / r2 - dp / rp2;
   }
 }
 

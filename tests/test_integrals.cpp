@@ -433,15 +433,15 @@ double term_magnitude(const Problem& pb, int j, int l, std::span<const double> T
 }
 
 // The fast path takes the logarithms of kernels 0..3 and of code 0's ln|t - t0| with vlog
-// (within 4 ulp of std::log), and weighs K with (t - c) h w formed once per run instead of
-// multiplying K by t - c, h and w in turn (3 more roundings): every term of a hat's sum then
-// differs from sigal's by at most about 7 ulp (1.6e-15) of its own magnitude, in the same order
-// of summation, so the hat's value differs by at most about 2e-15 times the sum of the terms'
-// magnitudes. That sum, not the value, is the scale: G changes sign where r crosses 1 and
-// dG/dn along an element, and a hat's terms can cancel to a value hundreds of times smaller.
-// 1e-14 of it leaves a factor of five over that bound (observed: 4e-16) and still catches any
-// wrong Gauss point, weight, piece or pairing of pieces (errors of 1e-3 and more). Code 3
-// (K = 1) keeps sigal's bits.
+// (within 4 ulp of std::log), weighs K with (t - c) h w formed once per run instead of
+// multiplying K by t - c, h and w in turn (3 more roundings), and multiplies each piece's sum by
+// 1/(d - c) instead of dividing (2 more): every term of a hat's sum then differs from sigal's
+// by at most about 9 ulp (2e-15) of its own magnitude, in the same order of summation, so the
+// hat's value differs by at most about 2.5e-15 times the sum of the terms' magnitudes. That sum,
+// not the value, is the scale: G changes sign where r crosses 1 and dG/dn along an element, and a
+// hat's terms can cancel to a value hundreds of times smaller. 1e-14 of it leaves a factor of four
+// over that bound (observed: 4e-16) and still catches any wrong Gauss point, weight, piece or
+// pairing of pieces (errors of 1e-3 and more). Code 3 (K = 1) keeps sigal's bits.
 TEST(ElementQuadrature, MatchesSigal) {
   for (int igg = 0; igg <= igg_max; ++igg) {
     const Problem pb = sample_problem(igg);
