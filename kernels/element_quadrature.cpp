@@ -6,20 +6,14 @@
 #include <limits>
 #include <stdexcept>
 
+#include "base/vector_clones.hpp"
 #include "elements.hpp"
 #include "geometry/element.hpp"
 #include "kernels/integrals.hpp"
 #include "kernels/vector_log.hpp"
 
-// The loops over all Gauss points of an element are compiled twice, for AVX2 and for the
-// baseline instruction set, and the CPU picks one when the program is loaded. They are element
-// by element (no fused multiply-add: -ffp-contract=off; sums are not reassociated), so both
-// give the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define OSTREL_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define OSTREL_VECTOR_CLONES
-#endif
+// The loops over all Gauss points of an element are compiled for AVX2 and for the baseline
+// (OSTREL_VECTOR_CLONES), with the same bits.
 
 namespace ostrel {
 

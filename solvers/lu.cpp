@@ -417,11 +417,20 @@ void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, i
   const auto bat = [&](int i, int c) -> double& {
     return b[static_cast<std::size_t>(c) * ldb + i];
   };
-  const int groups = (nrhs + solve_many_group - 1) / solve_many_group;
-  const auto group_end = [&](int g) { return std::min((g + 1) * solve_many_group, nrhs); };
+  // Rows [r0, r1) updated as products over fixed pieces of solve_many_rows rows, shared among
+  // the threads, each on one BLAS thread: every entry is computed the same way whatever the
+  // number of threads.
+  const auto product = [&](int r0, int r1, int depth, double alpha, const double* m, int ldm,
+                           int k0) {
+    const int pieces = (r1 - r0 + solve_many_rows - 1) / solve_many_rows;
+#pragma omp for schedule(dynamic, 1)
+    for (int q = 0; q < pieces; ++q) {
+      const int i0 = r0 + q * solve_many_rows, i1 = std::min(i0 + solve_many_rows, r1);
+      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, i1 - i0, nrhs, depth, alpha,
+                  m + (i0 - r0), ldm, &bat(k0, 0), ldb, 1.0, &bat(i0, 0), ldb);
+    }
+  };
 
-  // The groups of right-hand sides are shared among the threads, each group's products on one
-  // BLAS thread: every column is computed the same way whatever the number of threads.
   const SerialBlas serial;
   const int nb = std::min(solve_many_block, n - 1);
   std::vector<double> w(static_cast<std::size_t>(n) * nb);
@@ -444,48 +453,37 @@ void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, i
         for (int k = j + 1; k < k1; ++k)
           if (ipvt[k] - 1 != k) std::swap(wat(k, j), wat(ipvt[k] - 1, j));
       }
-#pragma omp for schedule(dynamic, 1)
-      for (int g = 0; g < groups; ++g) {
-        const int c0 = g * solve_many_group, c1 = group_end(g);
+#pragma omp for schedule(static)
+      for (int c = 0; c < nrhs; ++c) {
         for (int k = k0; k < k1; ++k) {
-          const int p = ipvt[k] - 1;
-          assert(p >= k && p < n);
-          if (p != k)
-            for (int c = c0; c < c1; ++c)
-              std::swap(bat(k, c), bat(p, c));
+          assert(ipvt[k] - 1 >= k && ipvt[k] - 1 < n);
+          std::swap(bat(k, c), bat(ipvt[k] - 1, c));
         }
-        for (int c = c0; c < c1; ++c)
-          for (int k = k0 + 1; k < k1; ++k) {
-            double v = bat(k, c);
-            for (int j = k0; j < k; ++j)
-              v += wat(k, j) * bat(j, c);
-            bat(k, c) = v;
-          }
-        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n - k1, c1 - c0, width, 1.0,
-                    &wat(k1, k0), rows, &bat(k0, c0), ldb, 1.0, &bat(k1, c0), ldb);
+        for (int k = k0 + 1; k < k1; ++k) {
+          double v = bat(k, c);
+          for (int j = k0; j < k; ++j)
+            v += wat(k, j) * bat(j, c);
+          bat(k, c) = v;
+        }
       }
+      product(k1, n, width, 1.0, &wat(k1, k0), rows, k0);
     }
 
     // Backward, one block of rows [r0, r1) from the bottom: inside the block column by column
     // as solve does, then the rows above the block as one product with U's columns r0..r1-1.
-#pragma omp for schedule(dynamic, 1)
-    for (int g = 0; g < groups; ++g) {
-      const int c0 = g * solve_many_group, c1 = group_end(g);
-      for (int r1 = n; r1 > 0;) {
-        const int r0 = std::max(0, r1 - solve_many_block);
-        for (int c = c0; c < c1; ++c)
-          for (int k = r1 - 1; k >= r0; --k) {
-            const double* ck = col(k);
-            bat(k, c) = bat(k, c) / ck[k];
-            const double bk = bat(k, c);
-            for (int i = r0; i < k; ++i)
-              bat(i, c) -= ck[i] * bk;
-          }
-        if (r0 > 0)
-          cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, r0, c1 - c0, r1 - r0, -1.0,
-                      col(r0), ld, &bat(r0, c0), ldb, 1.0, &bat(0, c0), ldb);
-        r1 = r0;
-      }
+    for (int r1 = n; r1 > 0;) {
+      const int r0 = std::max(0, r1 - solve_many_block);
+#pragma omp for schedule(static)
+      for (int c = 0; c < nrhs; ++c)
+        for (int k = r1 - 1; k >= r0; --k) {
+          const double* ck = col(k);
+          bat(k, c) = bat(k, c) / ck[k];
+          const double bk = bat(k, c);
+          for (int i = r0; i < k; ++i)
+            bat(i, c) -= ck[i] * bk;
+        }
+      if (r0 > 0) product(0, r0, r1 - r0, -1.0, col(r0), ld, r0);
+      r1 = r0;
     }
   }
 }

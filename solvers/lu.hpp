@@ -61,17 +61,18 @@ void solve(int ld, int n, std::span<const double> a, std::span<double> b,
 /// to stay small beside the factor. Chosen by measurement (bench/bench_lu.cpp, BM_solve_many).
 inline constexpr int solve_many_block = 128;
 
-/// Right-hand sides that solve_many updates together, with one product per block: a thread's
-/// unit of work. Fixed, so that the numbers do not depend on the number of threads; 8 columns
-/// keep the products efficient while 49 conductors still make 7 units for 2 threads.
-inline constexpr int solve_many_group = 8;
+/// Rows of one product piece of solve_many: a thread's unit of work. Fixed, so that the numbers
+/// do not depend on the number of threads; 512 rows of 128 columns (0.5 MB) stay in the
+/// second-level cache while all right-hand sides pass over them.
+inline constexpr int solve_many_rows = 512;
 
 /// solve for nrhs right-hand sides at once: overwrites the n x nrhs block b (column-major,
 /// leading dimension ldb) with the solutions of A X = B. The same interchanges, multipliers and
 /// divisions as solve, column by column; the forward and backward updates of the rows beyond
 /// each block of solve_many_block steps are matrix products (cblas_dgemm), so the factor is
-/// streamed about twice per solve_many_group right-hand sides instead of twice per right-hand
-/// side; the groups run in parallel (OpenMP), their products on one BLAS thread each. Results
+/// streamed once for all right-hand sides instead of once per right-hand side; the products
+/// run in pieces of solve_many_rows rows shared among the threads (OpenMP), one BLAS thread
+/// each, and the work inside a block column by column. Results
 /// differ from solve only in the order of the sums of those products (last bits). Cost
 /// 2 n^2 nrhs flops; allocates a panel of n x solve_many_block reals. Does not check ipvt.
 void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, int ldb, int nrhs,
