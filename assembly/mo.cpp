@@ -64,23 +64,61 @@ std::vector<ChargePoint> charge_points(const System& s, std::span<double> buf) {
 }
 
 // Double-layer points whose sums share one pass over the densities: their rows (8 npts reals)
-// stay in the second-level cache while the densities of a point, for all conductors, are loaded
-// once for the block instead of once per point. Measured on the capacity case (49 conductors,
-// 4655 such points): the charges took 2.3 s point by point and 0.9 s in blocks of 8.
+// stay in the cache while the densities are loaded once for the block instead of once per point.
 constexpr std::size_t charge_block = 8;
+// Conductors whose sums advance together in one vector of four lanes (AVX2's width).
+constexpr std::size_t charge_lanes = 4;
+// Points per tile of the pass: the tile's rows (8 x 512 reals) and densities (512 x m reals)
+// stay in the first- and second-level caches while every group of four conductors passes.
+constexpr int charge_tile = 512;
 
-// sum[b][ic] += d(c, ic) * row_b(c) for c = 0..npts-1 in this order, for every conductor ic
-// and the count rows of a block (row b at rows + b npts); d(c, ic) = by_point[c m + ic].
-OSTREL_VECTOR_CLONES void add_double_layer_sums(const double* by_point, std::size_t m,
-                                                const double* rows, int npts, std::size_t count,
-                                                double* const* sum) {
-  for (int c = 0; c < npts; ++c) {
-    const double* d = by_point + c * m;
-    for (std::size_t b = 0; b < count; ++b) {
-      const double r = rows[b * npts + c];
-      double* s = sum[b];
-      for (std::size_t ic = 0; ic < m; ++ic)
-        s[ic] += d[ic] * r;
+typedef double charge_vector __attribute__((vector_size(charge_lanes * sizeof(double))));
+// A vector as an element of std::vector, which would drop the vector type's alignment.
+struct alignas(charge_vector) ChargeLanes {
+  charge_vector v;
+};
+
+// The densities of all solutions arranged for the double-layer sums: group g of four
+// conductors, point c at lanes [(g npts + c) 4, +4); missing conductors of the last group are 0.
+struct LaneDensities {
+  int npts = 0;
+  std::size_t groups = 0;
+  std::vector<ChargeLanes> v;
+  LaneDensities(const std::vector<std::vector<double>>& dens, int npts_)
+      : npts(npts_), groups((dens.size() + charge_lanes - 1) / charge_lanes), v(groups * npts_) {
+    for (std::size_t ic = 0; ic < dens.size(); ++ic)
+      for (int c = 0; c < npts; ++c)
+        v[(ic / charge_lanes) * npts + c].v[ic % charge_lanes] = dens[ic][c];
+  }
+};
+
+// sum[b] lanes g += d(c, g) * row_b(c) for c = 0..npts-1 in this order, for every group g of
+// four conductors and the count <= charge_block rows of a block (row b at rows + b npts). The
+// sums stay in registers across a tile of points; each lane is one conductor's sum, with a
+// multiplication and an addition per term as a scalar loop would do them.
+OSTREL_VECTOR_CLONES void add_double_layer_sums(const LaneDensities& d, const double* rows,
+                                                std::size_t count, ChargeLanes* const* sum) {
+  const int npts = d.npts;
+  for (int c0 = 0; c0 < npts; c0 += charge_tile) {
+    const int c1 = std::min(c0 + charge_tile, npts);
+    for (std::size_t g = 0; g < d.groups; ++g) {
+      const ChargeLanes* dg = &d.v[g * npts];
+      charge_vector acc[charge_block];
+      for (std::size_t b = 0; b < count; ++b)
+        acc[b] = sum[b][g].v;
+      if (count == charge_block) {
+        for (int c = c0; c < c1; ++c) {
+          const charge_vector dc = dg[c].v;
+          for (std::size_t b = 0; b < charge_block; ++b)
+            acc[b] += dc * rows[b * npts + c];
+        }
+      } else {
+        for (int c = c0; c < c1; ++c)
+          for (std::size_t b = 0; b < count; ++b)
+            acc[b] += dg[c].v * rows[b * npts + c];
+      }
+      for (std::size_t b = 0; b < count; ++b)
+        sum[b][g].v = acc[b];
     }
   }
 }
@@ -88,9 +126,9 @@ OSTREL_VECTOR_CLONES void add_double_layer_sums(const double* by_point, std::siz
 // Integrates the free charge of every conductor for every solution into ge (m x m), column ic
 // from dens[ic-1], in units of eps0 (the kernel's normalisation, kernel_material, included). The
 // double-layer sum of a point uses the same integrals for every conductor, so each is evaluated
-// once and applied to all densities at once: the densities are held point by point (m values
-// of one point side by side), so that the m sums of a block of points advance together in
-// vector registers, each in its own order, element by element, node by node. An integral known
+// once and applied to all densities at once: the densities of four conductors lie side by side
+// (LaneDensities), so that the sums of a block of points advance together in vector registers,
+// each in its own order, element by element, node by node. An integral known
 // to vanish takes part as an exact zero, which leaves a sum unchanged. The numbers therefore do
 // not depend on this sharing nor on the number of threads. Cost: one flux row (element
 // integrals over every element) per conductor point between different materials, and npts
@@ -101,16 +139,13 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
   const double pi = pb.c().pi;
   const double scale = kernel_material(pb);
   const std::vector<ChargePoint> pts = charge_points(s, bufs[0]);
-  const std::size_t mm = m;
   const int npts = s.nd - (pb.idmn != 0 ? 1 : 0);
-  std::vector<double> by_point(static_cast<std::size_t>(npts) * mm);
-  for (std::size_t ic = 0; ic < mm; ++ic)
-    for (int c = 0; c < npts; ++c)
-      by_point[c * mm + ic] = dens[ic][c];
+  const LaneDensities lanes(dens, npts);
   std::vector<std::size_t> layered;  // the points with a double-layer sum
   for (std::size_t p = 0; p < pts.size(); ++p)
     if (pts[p].double_layer) layered.push_back(p);
-  std::vector<double> sums(pts.size() * mm, 0.0);
+  // Per point, its sums for the groups of four conductors.
+  std::vector<ChargeLanes> sums(pts.size() * lanes.groups, ChargeLanes{});
   const std::size_t blocks = (layered.size() + charge_block - 1) / charge_block;
 #pragma omp parallel
   {
@@ -134,10 +169,10 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
           std::copy_n(buf.begin(), pb.el(j).ni, row + s.off[j]);
         }
       }
-      std::array<double*, charge_block> sum{};
+      std::array<ChargeLanes*, charge_block> sum{};
       for (std::size_t b = 0; b < count; ++b)
-        sum[b] = &sums[layered[first + b] * mm];
-      add_double_layer_sums(by_point.data(), mm, rows.data(), npts, count, sum.data());
+        sum[b] = &sums[layered[first + b] * lanes.groups];
+      add_double_layer_sums(lanes, rows.data(), count, sum.data());
     }
   }
   // Sum in the order of the points, as one conductor after the other would.
@@ -145,7 +180,9 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
     const ChargePoint& cp = pts[p];
     for (int ic = 1; ic <= m; ++ic) {
       double sigma = (cp.a + cp.b) * pi * dens[ic - 1][cp.g - 1] / cp.ds;
-      if (cp.double_layer) sigma -= (cp.b - cp.a) * sums[p * mm + (ic - 1)];
+      if (cp.double_layer)
+        sigma -= (cp.b - cp.a) *
+                 sums[p * lanes.groups + (ic - 1) / charge_lanes].v[(ic - 1) % charge_lanes];
       ge[std::size_t(ic - 1) * m + (cp.q - 1)] += scale * sigma * cp.ds * cp.wk;
     }
   }
