@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #if defined(__x86_64__) && defined(__GLIBC__)
 #include <immintrin.h>
@@ -81,11 +82,16 @@ struct Unit {
   const char* name;
 };
 
-Unit pick_unit() {
+// The units this CPU can run, widest first.
+std::vector<Unit> supported_units() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return {log_avx512, "avx512"};
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return {log_avx2, "avx2"};
-  return {log_sse2, "sse2"};
+  std::vector<Unit> units;
+  if (__builtin_cpu_supports("avx512f")) units.push_back({log_avx512, "avx512"});
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+    units.push_back({log_avx2, "avx2"});
+  units.push_back({log_sse2, "sse2"});
+  units.push_back({log_scalar, "scalar"});
+  return units;
 }
 
 #else
@@ -95,15 +101,15 @@ struct Unit {
   const char* name;
 };
 
-Unit pick_unit() {
-  return {log_scalar, "scalar"};
+std::vector<Unit> supported_units() {
+  return {{log_scalar, "scalar"}};
 }
 
 #endif
 
 // Chosen once, on the first call (thread-safe static initialisation).
 const Unit& unit() {
-  static const Unit u = pick_unit();
+  static const Unit u = supported_units().front();
   return u;
 }
 
@@ -116,6 +122,16 @@ void vlog(std::span<const double> x, std::span<double> y) noexcept {
 
 const char* vlog_unit() noexcept {
   return unit().name;
+}
+
+bool vlog_on(std::string_view name, std::span<const double> x, std::span<double> y) {
+  assert(y.size() >= x.size());
+  for (const Unit& u : supported_units())
+    if (name == u.name) {
+      u.loop(x.data(), y.data(), x.size());
+      return true;
+    }
+  return false;
 }
 
 }  // namespace ostrel

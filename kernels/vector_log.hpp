@@ -2,6 +2,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 namespace ostrel {
 
@@ -17,5 +18,9 @@ void vlog(std::span<const double> x, std::span<double> y) noexcept;
 
 /// The vector unit vlog uses: "avx512", "avx2", "sse2" or "scalar".
 const char* vlog_unit() noexcept;
+
+/// vlog on the named unit instead of the chosen one, when this CPU can run it (returns false
+/// otherwise, and leaves y alone): for the tests of every unit a machine has.
+bool vlog_on(std::string_view unit, std::span<const double> x, std::span<double> y);
 
 }  // namespace ostrel
