@@ -107,16 +107,16 @@ void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in
   int nimax = 0;
   for (int j = 1; j <= pb.n(); ++j)
     nimax = std::max(nimax, pb.el(j).ni);
+  const int tiles = (ni + tile_rows - 1) / tile_rows;
 #pragma omp parallel
   {
-    // This thread's rows k0..k1-1, in tiles of up to tile_rows rows.
-    const int nt = omp_get_num_threads(), th = omp_get_thread_num();
-    const int k0 = 1 + th * ni / nt, k1 = 1 + (th + 1) * ni / nt;
-    std::vector<double>& tile = bufs[th];
+    std::vector<double>& tile = bufs[omp_get_thread_num()];
     if (tile.size() < std::size_t(tile_rows) * nimax) tile.resize(std::size_t(tile_rows) * nimax);
     RowPoint pts[tile_rows];
-    for (int r0 = k0; r0 < k1; r0 += tile_rows) {
-      const int rows = std::min(tile_rows, k1 - r0);
+#pragma omp for schedule(dynamic, 1)
+    for (int t = 0; t < tiles; ++t) {
+      const int r0 = 1 + t * tile_rows;
+      const int rows = std::min(tile_rows, ni + 1 - r0);
       for (int r = 0; r < rows; ++r)
         pts[r] = row_point(s, i, r0 + r);
       double* dst = ama.data() + (first + r0 - 1);  // row r0 of column 1
