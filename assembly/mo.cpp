@@ -199,6 +199,12 @@ void integrate_charges(const System& s, int m, const std::vector<std::vector<dou
   halt(std::move(h));
 }
 
+// The right-hand side of conductor ic on element e: potential 1 on the conductor's elements, 0
+// on every other element (other conductors and the flux equations).
+double potential(const Element& e, int ic) {
+  return e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
+}
+
 // The vectors of the iterations that a lockstep run adds to the work arrays' one.
 struct ItStore {
   std::vector<double> u, b, v, h, g;
@@ -256,7 +262,7 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
     }
     for (int c = 0; c < count; ++c) {
       const ItVectors& x = xs[c];
-      const double v = e.itype == 1 && e.isign == first + c ? 1.0 : 0.0;
+      const double v = potential(e, first + c);
       for (int k = 1; k <= e.ni; ++k)
         rhs[c][s.off[i] + k - 1] = x.u0[s.off[i] + k - 1] = v;
       if (pb.idmn != 0) rhs[c][nd - 1] = x.u0[nd - 1] = 0.0;
@@ -370,13 +376,11 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
   // and plots then follow conductor by conductor.
   std::vector<std::vector<double>> dens(m);
   if (in_core) {
-    std::vector<double> many(static_cast<std::size_t>(nd) * m, 0.0);
-    for (int i = 1; i <= n; ++i) {
-      const Element& e = pb.el(i);
-      if (e.itype != 1 || e.isign < 1) continue;
-      for (int k = 1; k <= e.ni; ++k)
-        many[static_cast<std::size_t>(e.isign - 1) * nd + s.off[i] + k - 1] = 1.0;
-    }
+    std::vector<double> many(static_cast<std::size_t>(nd) * m, 0.0);  // idmn's row stays 0
+    for (int ic = 1; ic <= m; ++ic)
+      for (int i = 1; i <= n; ++i)
+        std::fill_n(many.begin() + static_cast<std::ptrdiff_t>(ic - 1) * nd + s.off[i], pb.el(i).ni,
+                    potential(pb.el(i), ic));
     solve_many(nd, nd, w.ama, many, nd, m, w.ipvt);
     for (int ic = 1; ic <= m; ++ic)
       dens[ic - 1].assign(many.begin() + static_cast<std::ptrdiff_t>(ic - 1) * nd,

@@ -34,6 +34,7 @@
 #include "solvers/it.hpp"
 #include "solvers/lu.hpp"
 #include "solvers/scratch.hpp"
+#include "solvers/storage.hpp"
 #include "tests/solve_util.hpp"
 
 namespace {

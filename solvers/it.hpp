@@ -16,7 +16,6 @@
 
 #include <cstddef>
 #include <iosfwd>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -106,16 +105,6 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
 /// array, the normal equations, their pivots and the coefficients (ItVectors), for order nd and
 /// Krylov dimension imm. A lockstep iteration of m right-hand sides holds m times this.
 std::size_t it_vectors_bytes(int nd, int imm);
-
-/// Memory that a run may still take for extra work arrays: half of the memory the system reports
-/// available (MemAvailable) and half of the room left under the process's address-space limit,
-/// whichever is less, or the cap of cap_affordable_bytes. Reads /proc (a few microseconds); the
-/// largest size_t when nothing can be read.
-std::size_t affordable_bytes();
-
-/// Caps what affordable_bytes() reports for the rest of the process (nullopt: no cap). For tests
-/// of the way a run uses less memory when little is available.
-void cap_affordable_bytes(std::optional<std::size_t> cap);
 
 /// Block k's share of pass s for one right-hand side, with block k's record in buf.r, buf.d,
 /// buf.piv: z = u (s = 0) or V(:, s-1); w = block rows times z (the plain product, all nd

@@ -224,11 +224,11 @@ class Blocked {
   }
 
   // apply for a panel [c0,c1) and all the columns right of it: the chunks are shared among the
-  // threads, each updating its chunks alone, so that the interchanges and the masked solves
-  // run in parallel as well as the products. The calling thread updates
-  // the first chunk and then, while the others go on with the rest, factorises the next panel
-  // (which lies in that chunk and needs no other): the panel's serial work is hidden behind the
-  // update. Returns true when it did. Every chunk and the panel are computed exactly as
+  // threads, each updating its chunks alone, so that the interchanges and the masked solves run
+  // in parallel as well as the products. The calling thread updates the first chunk and then,
+  // while the others go on with the rest, factorises the next panel (which lies in that chunk
+  // and needs no other): the panel's serial work is hidden behind the update. Returns true when
+  // it did. Every chunk and the panel are computed exactly as
   // sequentially, whichever thread takes them, so the numbers, the marks and the progress
   // displays (shown by the calling thread) do not depend on the number of threads.
   bool apply_trailing(int c0, int c1) {
@@ -241,16 +241,21 @@ class Blocked {
     const bool ahead = c1 < n_ - 1 && c2 - c1 <= bl_.chunk;
     const bool finite = finite_range(c0, c1);
     std::atomic<int> next{1};
+    // One block of masked pivot-row entries per thread beside w_ (which the panel's own
+    // factorisation uses), obtained once per factorisation.
+    if (thread_w_.empty())
+      thread_w_.assign(omp_get_max_threads(),
+                       std::vector<double>(static_cast<std::size_t>(bl_.panel) * bl_.chunk));
 #pragma omp parallel
     {
-      std::vector<double> w(static_cast<std::size_t>(bl_.panel) * bl_.chunk);
+      double* w = thread_w_[omp_get_thread_num()].data();
       if (omp_get_thread_num() == 0) {
-        apply_chunk(c0, c1, c1, std::min(c1 + bl_.chunk, n_), finite, w.data());
+        apply_chunk(c0, c1, c1, std::min(c1 + bl_.chunk, n_), finite, w);
         if (ahead) factor(c1, c2);
       }
       for (int c = next++; c < chunks; c = next++) {
         const int j0 = c1 + c * bl_.chunk;
-        apply_chunk(c0, c1, j0, std::min(j0 + bl_.chunk, n_), finite, w.data());
+        apply_chunk(c0, c1, j0, std::min(j0 + bl_.chunk, n_), finite, w);
       }
     }
     return ahead;
@@ -344,10 +349,11 @@ class Blocked {
   double tau_;
   LuBlocking bl_;
   Progress& progress_;
-  std::vector<int> piv_;             // 0-based pivot rows
-  std::vector<unsigned char> skip_;  // step left undone (and the last column: no step)
-  std::vector<unsigned char> bad_;   // multiplier column holds a non-finite value
-  std::vector<double> w_;            // masked pivot-row entries, panel x chunk
+  std::vector<int> piv_;                       // 0-based pivot rows
+  std::vector<unsigned char> skip_;            // step left undone (and the last column: no step)
+  std::vector<unsigned char> bad_;             // multiplier column holds a non-finite value
+  std::vector<double> w_;                      // masked pivot-row entries, panel x chunk
+  std::vector<std::vector<double>> thread_w_;  // the same, one per thread of apply_trailing
   int sign_ = 1;
   int skipped_ = 0;
 };

@@ -56,9 +56,10 @@ int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
 void solve(int ld, int n, std::span<const double> a, std::span<double> b,
            std::span<const int> ipvt);
 
-/// Rows of multipliers (and of U) that solve_many applies per matrix product: large enough for
+/// Rows of multipliers (and of U) that solve_many applies per matrix product: deep enough for
 /// the product to run near the machine's peak, small enough for the copied panel (n x 128 reals)
-/// to stay small beside the factor. Chosen by measurement (bench/bench_lu.cpp, BM_solve_many).
+/// to stay small beside the factor and for the in-block work, done column by column, to stay
+/// a small share (about 1 % of the products' flops).
 inline constexpr int solve_many_block = 128;
 
 /// Rows of one product piece of solve_many: a thread's unit of work. Fixed, so that the numbers
@@ -70,11 +71,11 @@ inline constexpr int solve_many_rows = 512;
 /// leading dimension ldb) with the solutions of A X = B. The same interchanges, multipliers and
 /// divisions as solve, column by column; the forward and backward updates of the rows beyond
 /// each block of solve_many_block steps are matrix products (cblas_dgemm), so the factor is
-/// streamed once for all right-hand sides instead of once per right-hand side; the products
-/// run in pieces of solve_many_rows rows shared among the threads (OpenMP), one BLAS thread
-/// each, and the work inside a block column by column. Results
-/// differ from solve only in the order of the sums of those products (last bits). Cost
-/// 2 n^2 nrhs flops; allocates a panel of n x solve_many_block reals. Does not check ipvt.
+/// streamed once for all right-hand sides instead of once per right-hand side. The products run
+/// in pieces of solve_many_rows rows and the work inside a block column by column, shared among
+/// the threads (OpenMP), one BLAS thread each. Results differ from solve only in the order of
+/// the sums of those products (last bits). Cost 2 n^2 nrhs flops; allocates a panel of
+/// n x solve_many_block reals. Does not check ipvt.
 void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, int ldb, int nrhs,
                 std::span<const int> ipvt);
 

@@ -1,8 +1,13 @@
 #include "solvers/storage.hpp"
 
+#include <sys/resource.h>
+
 #include <cassert>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -168,6 +173,53 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
   if (scratch) scratch->close();
   h.release();
   return ge;
+}
+
+namespace {
+
+// Bytes in a kB of the /proc files.
+constexpr std::size_t kib = 1024;
+// The share of the free memory that extra work arrays may take: one half, so that the other half
+// stays with the page cache, which holds the scratch file between passes, and other processes.
+constexpr std::size_t affordable_share = 2;
+
+std::optional<std::size_t> affordable_cap;
+
+// The number of the line "<key>: <number> kB" of a /proc file, in bytes; nullopt when there is
+// no such line.
+std::optional<std::size_t> proc_bytes(const char* path, const std::string& key) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.starts_with(key + ':')) continue;
+    const char* p = line.c_str() + key.size() + 1;
+    while (*p == ' ' || *p == '\t')
+      ++p;
+    std::size_t kb = 0;
+    if (std::from_chars(p, line.c_str() + line.size(), kb).ec != std::errc{}) return std::nullopt;
+    return kb * kib;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::size_t affordable_bytes() {
+  if (affordable_cap) return *affordable_cap;
+  std::size_t room = std::numeric_limits<std::size_t>::max();
+  if (const auto available = proc_bytes("/proc/meminfo", "MemAvailable"))
+    room = std::min(room, *available / affordable_share);
+  rlimit lim{};
+  if (getrlimit(RLIMIT_AS, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY) {
+    const std::size_t used = proc_bytes("/proc/self/status", "VmSize").value_or(0);
+    const std::size_t limit = lim.rlim_cur;
+    room = std::min(room, (limit > used ? limit - used : 0) / affordable_share);
+  }
+  return room;
+}
+
+void cap_affordable_bytes(std::optional<std::size_t> cap) {
+  affordable_cap = cap;
 }
 
 }  // namespace ostrel

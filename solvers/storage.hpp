@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -37,6 +38,16 @@ inline constexpr const char* named_scratch_file = "tmp.osl";
 
 /// Element size of every work array: 8-byte reals, and one 8-byte element per pivot.
 inline constexpr std::size_t work_element_size = 8;
+
+/// Memory that a run may still take for extra work arrays: half of the memory the system reports
+/// available (MemAvailable) and half of the room left under the process's address-space limit,
+/// whichever is less, or the cap of cap_affordable_bytes. Reads /proc (a few microseconds); the
+/// largest size_t when nothing can be read.
+std::size_t affordable_bytes();
+
+/// Caps what affordable_bytes() reports for the rest of the process (nullopt: no cap). For tests
+/// of the way a run uses less memory when little is available.
+void cap_affordable_bytes(std::optional<std::size_t> cap);
 
 /// Obtains count * elsize bytes, all zero, and stores their address in h. When the memory
 /// cannot be obtained (or the count is negative or its byte size overflows) it stops the run
