@@ -215,12 +215,12 @@ Targeted find_value(Sizing& z, const Request& r) {
     ++out.evaluations;
     return impedance(evaluate(z, with(r.values, key, x), out.accuracy.res).p, r.quantity) - T;
   };
-  auto fail = [&](double x, double fx) {
+  auto fail = [&](double x, double fx, const std::string& beyond = "") {
     throw std::runtime_error("no " + key + " from " + short_number(lo) + " to " +
                              short_number(hi) + " mm gives " + r.quantity_name + " = " +
                              short_number(T) + " ohm: the nearest is " +
                              short_number(fx + T) + " ohm at " + key + " = " +
-                             short_number(x) + " mm");
+                             short_number(x) + " mm" + beyond);
   };
   for (int round = 0; round < targeting_rounds; ++round) {
     double e0 = f(x0), x = x0, fx = e0;
@@ -254,7 +254,13 @@ Targeted find_value(Sizing& z, const Request& r) {
         x0 = a;
         e0 = ea;
         x1 = next;
-        e1 = f(x1);
+        try {
+          e1 = f(x1);
+        } catch (const std::runtime_error& e) {
+          // Far out the solution itself may fail (a channel's kernel overflows 100 heights
+          // away): the search ends at the last value solved.
+          fail(a, ea, std::string("; at ") + key + " = " + short_number(next) + " mm: " + e.what());
+        }
       }
       x = x1;
       fx = e1;
