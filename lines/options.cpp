@@ -160,8 +160,7 @@ Options parse_options(const std::vector<std::string>& args) {
       o.assignments.push_back(f);
     }
     files.clear();
-  } else if (!o.write_problem.empty() || !o.target.empty() || !o.vary.empty() ||
-             o.tolerance != 0) {
+  } else if (!o.write_problem.empty() || !o.target.empty() || !o.vary.empty() || o.tolerance != 0) {
     bad("--write-problem, --target, --vary and --tolerance need --structure or --structure-file");
   }
   if (o.help) return o;

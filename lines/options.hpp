@@ -19,13 +19,13 @@ struct Options {
   std::array<double, ndiel> tan_delta{};  ///< loss tangent of medium k at tan_delta[k-1]
   std::string json, rlgc, cpl;            ///< output file names (defaults from the problem's)
   // A named cross-section instead of a problem file (structures/).
-  std::string structure;                  ///< --structure NAME
-  std::string structure_file;             ///< --structure-file FILE: key=value lines
-  std::vector<std::string> assignments;   ///< KEY=VALUE arguments of the structure
-  std::string write_problem;              ///< --write-problem FILE: save the generated problem
-  std::string target;                     ///< --target QUANTITY=OHMS
-  std::string vary;                       ///< --vary KEY
-  double tolerance = 0;                   ///< --tolerance (relative); 0: the default
+  std::string structure;                 ///< --structure NAME
+  std::string structure_file;            ///< --structure-file FILE: key=value lines
+  std::vector<std::string> assignments;  ///< KEY=VALUE arguments of the structure
+  std::string write_problem;             ///< --write-problem FILE: save the generated problem
+  std::string target;                    ///< --target QUANTITY=OHMS
+  std::string vary;                      ///< --vary KEY
+  double tolerance = 0;                  ///< --tolerance (relative); 0: the default
   bool structured() const { return !structure.empty() || !structure_file.empty(); }
 };
 

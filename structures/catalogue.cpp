@@ -71,14 +71,14 @@ struct Strip {
 };
 
 struct Surface {
-  double y = 0;        // the substrate top
-  double t = 0;        // conductor thickness
-  double inset = 0;    // the top face is this much narrower on each side (an etched trapezoid)
-  double extent = 0;   // substrate (and grounds that reach it) from -extent to extent
-  double first = 0;    // first element of a graded line
-  bool slab = true;    // a substrate 0..y with side faces (false: the half-space of igg 3)
-  bool bottom = false; // the slab's bottom face is an interface (no ground plane under it)
-  double coat = 0;     // thickness of a conformal coating (solder mask)
+  double y = 0;         // the substrate top
+  double t = 0;         // conductor thickness
+  double inset = 0;     // the top face is this much narrower on each side (an etched trapezoid)
+  double extent = 0;    // substrate (and grounds that reach it) from -extent to extent
+  double first = 0;     // first element of a graded line
+  bool slab = true;     // a substrate 0..y with side faces (false: the half-space of igg 3)
+  bool bottom = false;  // the slab's bottom face is an interface (no ground plane under it)
+  double coat = 0;      // thickness of a conformal coating (solder mask)
   int nodes = 16;
 };
 
@@ -89,7 +89,7 @@ void draw_surface(Outline& o, const Surface& s, const std::vector<Strip>& strips
   // The profile: the substrate top and the strips' faces, left to right.
   struct Run {
     Point a, b;
-    bool strip;         // a conductor face (else the substrate top)
+    bool strip;  // a conductor face (else the substrate top)
     bool fine_a, fine_b;
   };
   std::vector<Run> profile;
@@ -327,8 +327,8 @@ void check_stripline(const Values& v) {
 Outline draw_stripline(const Values& v, const Resolution& r) {
   const double w = at(v, "w"), t = at(v, "t"), b = at(v, "b");
   Outline o = channel("stripline", v, b);
-  draw_buried_strip(o, -w / 2, w / 2, b / 2 + at(v, "offset") - t / 2, t, corner_first(std::min(w, b), t),
-                    r.nodes, 1);
+  draw_buried_strip(o, -w / 2, w / 2, b / 2 + at(v, "offset") - t / 2, t,
+                    corner_first(std::min(w, b), t), r.nodes, 1);
   return o;
 }
 
@@ -511,7 +511,13 @@ std::vector<Structure> make_catalogue() {
                 real("mask_er", "3.5", "solder mask permittivity"),
                 real("etch", "90", "side wall angle in degrees (90: vertical)"),
                 len("w_top", "", "top width of the etched strip (instead of etch)")},
-               false, true, {12, 8}, 3, check_microstrip, draw_microstrip, estimate_microstrip,
+               false,
+               true,
+               {12, 8},
+               3,
+               check_microstrip,
+               draw_microstrip,
+               estimate_microstrip,
                "h beyond the strip"});
   c.push_back({"embedded_microstrip",
                "a strip inside a dielectric layer over a ground plane, `cover` of dielectric "
@@ -526,9 +532,16 @@ std::vector<Structure> make_catalogue() {
                 len("h", "0.2mm", "height of the strip's bottom above the ground"),
                 len("cover", "0.1mm", "dielectric above the strip's top"),
                 real("er", "4.3", "dielectric permittivity")},
-               false, true, {12, 8}, 3, check_embedded, draw_embedded, estimate_embedded,
+               false,
+               true,
+               {12, 8},
+               3,
+               check_embedded,
+               draw_embedded,
+               estimate_embedded,
                "dielectric heights (h + t + cover) beyond the strip"});
-  c.push_back({"stripline", "a strip between two ground planes in a homogeneous dielectric",
+  c.push_back({"stripline",
+               "a strip between two ground planes in a homogeneous dielectric",
                R"(  ============================  ground plane, y = b
         [##w##]  t    (middle at b/2 + offset)
            er
@@ -538,24 +551,37 @@ std::vector<Structure> make_catalogue() {
                 len("b", "0.5mm", "distance between the ground planes"),
                 real("er", "4.3", "dielectric permittivity"),
                 len("offset", "0", "shift of the strip's middle up from b/2")},
-               false, false, {16, 0}, 2, check_stripline, draw_stripline, estimate_stripline});
-  c.push_back({"cpw",
-               "coplanar waveguide: a strip between two grounds on a substrate, with or without "
-               "a ground plane under it",
-               R"(  ground    s  [##w##]  s     ground      (grounds g wide, or as wide as needed)
+               false,
+               false,
+               {16, 0},
+               2,
+               check_stripline,
+               draw_stripline,
+               estimate_stripline});
+  c.push_back(
+      {"cpw",
+       "coplanar waveguide: a strip between two grounds on a substrate, with or without "
+       "a ground plane under it",
+       R"(  ground    s  [##w##]  s     ground      (grounds g wide, or as wide as needed)
   #######       #######       #######  t
   substrate er                             h (inf: a half-space)
   ======================================   ground plane when grounded=yes)",
-               "1 air, 2 substrate",
-               {len("w", "0.3mm", "strip width"), len("s", "0.15mm", "gap to each ground"),
-                len("t", "0.035mm", "conductor thickness"),
-                {"h", "0.5mm", "substrate height (inf: a half-space)", KeyKind::length, true},
-                real("er", "4.3", "substrate permittivity"),
-                {"grounded", "no", "yes: a ground plane under the substrate", KeyKind::choice},
-                {"g", "inf", "width of each ground (inf: as wide as needed)", KeyKind::length,
-                 true}},
-               false, true, {16, 16}, 2, check_cpw, draw_cpw, estimate_cpw,
-               "w/2 + s beyond the grounds' inner edges (or their outer ones)"});
+       "1 air, 2 substrate",
+       {len("w", "0.3mm", "strip width"),
+        len("s", "0.15mm", "gap to each ground"),
+        len("t", "0.035mm", "conductor thickness"),
+        {"h", "0.5mm", "substrate height (inf: a half-space)", KeyKind::length, true},
+        real("er", "4.3", "substrate permittivity"),
+        {"grounded", "no", "yes: a ground plane under the substrate", KeyKind::choice},
+        {"g", "inf", "width of each ground (inf: as wide as needed)", KeyKind::length, true}},
+       false,
+       true,
+       {16, 16},
+       2,
+       check_cpw,
+       draw_cpw,
+       estimate_cpw,
+       "w/2 + s beyond the grounds' inner edges (or their outer ones)"});
   c.push_back({"diff_microstrip",
                "an edge-coupled pair of strips on a substrate over a ground plane",
                R"(     [##w##]  s  [##w##]   t   (mask_t, mask_er: a conformal solder mask)
@@ -568,8 +594,14 @@ std::vector<Structure> make_catalogue() {
                 real("er", "4.3", "substrate permittivity"),
                 len("mask_t", "0", "solder mask thickness (0: none)"),
                 real("mask_er", "3.5", "solder mask permittivity")},
-               true, true, {12, 8}, 3, check_diff_microstrip, draw_diff_microstrip,
-               estimate_diff_microstrip, "h beyond the strips"});
+               true,
+               true,
+               {12, 8},
+               3,
+               check_diff_microstrip,
+               draw_diff_microstrip,
+               estimate_diff_microstrip,
+               "h beyond the strips"});
   c.push_back({"diff_stripline",
                "an edge-coupled pair of strips midway between two ground planes",
                R"(  ============================  ground plane, y = b
@@ -581,7 +613,12 @@ std::vector<Structure> make_catalogue() {
                 len("t", "0.035mm", "strip thickness"),
                 len("b", "0.5mm", "distance between the ground planes"),
                 real("er", "4.3", "dielectric permittivity")},
-               true, false, {16, 0}, 2, check_diff_stripline, draw_diff_stripline,
+               true,
+               false,
+               {16, 0},
+               2,
+               check_diff_stripline,
+               draw_diff_stripline,
                estimate_diff_stripline});
   c.push_back({"broadside_stripline",
                "two strips one above the other, sep apart, midway between two ground planes",
@@ -595,8 +632,16 @@ std::vector<Structure> make_catalogue() {
                 len("b", "0.8mm", "distance between the ground planes"),
                 len("sep", "0.2mm", "gap between the strips"),
                 real("er", "4.3", "dielectric permittivity")},
-               true, false, {16, 0}, 2, check_broadside, draw_broadside, estimate_broadside});
-  c.push_back({"coax", "a coaxial line", R"(      .---.
+               true,
+               false,
+               {16, 0},
+               2,
+               check_broadside,
+               draw_broadside,
+               estimate_broadside});
+  c.push_back({"coax",
+               "a coaxial line",
+               R"(      .---.
      /  b  \     shield, radius b
     |  (a)  |    inner conductor, radius a, in er
      \     /
@@ -605,8 +650,15 @@ std::vector<Structure> make_catalogue() {
                {len("a", "0.5mm", "radius of the inner conductor"),
                 len("b", "1.75mm", "inner radius of the shield"),
                 real("er", "2.1", "filling permittivity")},
-               false, false, {12, 0}, 2, check_coax, draw_coax, estimate_coax});
-  c.push_back({"wire_over_ground", "a round wire over a ground plane, all in one medium",
+               false,
+               false,
+               {12, 0},
+               2,
+               check_coax,
+               draw_coax,
+               estimate_coax});
+  c.push_back({"wire_over_ground",
+               "a round wire over a ground plane, all in one medium",
                R"(       ( r )     wire, radius r, its centre at height h
          |
          h        medium er
@@ -614,15 +666,28 @@ std::vector<Structure> make_catalogue() {
                "2 the medium",
                {len("r", "0.5mm", "wire radius"), len("h", "2mm", "height of the wire's centre"),
                 real("er", "1", "permittivity of the medium")},
-               false, false, {24, 0}, 2, check_wire, draw_wire, estimate_wire});
-  c.push_back({"twin_lead", "two round wires in insulating coats, in air (the line between them)",
+               false,
+               false,
+               {24, 0},
+               2,
+               check_wire,
+               draw_wire,
+               estimate_wire});
+  c.push_back({"twin_lead",
+               "two round wires in insulating coats, in air (the line between them)",
                R"(    (( r ))<---- s ---->(( r ))    centre spacing s
      coat ins_t, ins_er on each wire)",
                "1 air, 3 insulation",
                {len("r", "0.4mm", "wire radius"), len("s", "7.5mm", "centre spacing"),
                 len("ins_t", "0.5mm", "insulation thickness (0: bare wires)"),
                 real("ins_er", "2.3", "insulation permittivity")},
-               false, false, {24, 0}, 2, check_twin, draw_twin, estimate_twin});
+               false,
+               false,
+               {24, 0},
+               2,
+               check_twin,
+               draw_twin,
+               estimate_twin});
   return c;
 }
 

@@ -45,10 +45,9 @@ double hj_z_air(double u) {
 }
 
 double hj_eps(double u, double er) {
-  const double a = 1 +
-                   std::log((std::pow(u, 4) + std::pow(u / hj_a2, 2)) / (std::pow(u, 4) + hj_a3)) /
-                       hj_a1 +
-                   std::log(1 + std::pow(u / hj_a5, 3)) / hj_a4;
+  const double a =
+      1 + std::log((std::pow(u, 4) + std::pow(u / hj_a2, 2)) / (std::pow(u, 4) + hj_a3)) / hj_a1 +
+      std::log(1 + std::pow(u / hj_a5, 3)) / hj_a4;
   const double b = hj_b1 * std::pow((er - hj_b2) / (er + hj_b3), hj_b4);
   return (er + 1) / 2 + (er - 1) / 2 * std::pow(1 + 10 / u, -a * b);
 }
@@ -61,9 +60,9 @@ double stripline_air(double w, double t, double b) {
   }
   const double x = t / b, bt = b - t;
   const double m = 2 / (1 + 2.0 / 3.0 * x / (1 - x));
-  const double dw = bt * x / (pi * (1 - x)) *
-                    (1 - 0.5 * std::log(std::pow(x / (2 - x), 2) +
-                                        std::pow(wh_c1 * x / (w / b + wh_c2 * x), m)));
+  const double dw =
+      bt * x / (pi * (1 - x)) *
+      (1 - 0.5 * std::log(std::pow(x / (2 - x), 2) + std::pow(wh_c1 * x / (w / b + wh_c2 * x), m)));
   const double q = 4 / pi * bt / (w + dw);
   return eta0 / (4 * pi) * std::log(1 + q * (2 * q + std::sqrt(4 * q * q + wh_c3)));
 }
@@ -155,7 +154,7 @@ Estimate cpw_estimate(double w, double s, double g, double h, double er, bool gr
   double k0 = a / b;
   if (std::isfinite(g)) k0 *= std::sqrt((1 - b * b / (c * c)) / (1 - a * a / (c * c)));
   const double r0 = 1 / elliptic_ratio(k0, std::sqrt((1 - k0) * (1 + k0)));  // K(k0)/K(k0')
-  double c_air = 0, c_diel = 0;  // over eps0
+  double c_air = 0, c_diel = 0;                                              // over eps0
   if (grounded) {
     const double k3 = std::tanh(pi * a / (2 * h)) / std::tanh(pi * b / (2 * h));
     const double r3 = 1 / elliptic_ratio(k3, std::sqrt((1 - k3) * (1 + k3)));

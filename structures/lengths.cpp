@@ -12,10 +12,15 @@ namespace ostrel::structures {
 namespace {
 
 // Millimetres per unit; the inch is 25.4 mm exactly.
-constexpr std::pair<const char*, double> units[] = {
-    {"mm", 1.0},     {"um", 1e-3},         {"\xc2\xb5m", 1e-3},   {"cm", 10.0},
-    {"m", 1000.0},   {"mil", mm_per_mil},  {"thou", mm_per_mil},  {"in", 1000 * mm_per_mil},
-    {"inch", 1000 * mm_per_mil}};
+constexpr std::pair<const char*, double> units[] = {{"mm", 1.0},
+                                                    {"um", 1e-3},
+                                                    {"\xc2\xb5m", 1e-3},
+                                                    {"cm", 10.0},
+                                                    {"m", 1000.0},
+                                                    {"mil", mm_per_mil},
+                                                    {"thou", mm_per_mil},
+                                                    {"in", 1000 * mm_per_mil},
+                                                    {"inch", 1000 * mm_per_mil}};
 
 }  // namespace
 

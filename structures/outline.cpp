@@ -54,8 +54,8 @@ void segment(Outline& o, Point a, Point b, int itype, int isign, int ni, int min
   for (int k = 0; k < parts; ++k) {
     const Point p = lerp(a, b, double(k) / parts), q = lerp(a, b, double(k + 1) / parts);
     if (distance(p, q) < least_element)
-      throw std::invalid_argument("the geometry has an element shorter than " +
-                                  num(least_element) + " mm (" + note + ")");
+      throw std::invalid_argument("the geometry has an element shorter than " + num(least_element) +
+                                  " mm (" + note + ")");
     o.pieces.push_back({0, itype, isign, each, {p.x, p.y, q.x, q.y, 0}, minus, plus, note});
   }
 }
@@ -90,9 +90,14 @@ void graded(Outline& o, Point a, Point b, double first, bool fine_a, bool fine_b
 
 void circle(Outline& o, Point centre, double radius, int itype, int isign, int ni, int minus,
             int plus, const std::string& note) {
-  o.pieces.push_back(
-      {3, itype, isign, std::min(ni, nimax_def), {centre.x, centre.y, radius, 0, 0}, minus, plus,
-       note});
+  o.pieces.push_back({3,
+                      itype,
+                      isign,
+                      std::min(ni, nimax_def),
+                      {centre.x, centre.y, radius, 0, 0},
+                      minus,
+                      plus,
+                      note});
 }
 
 std::string problem_text(const Outline& o) {

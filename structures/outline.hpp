@@ -40,11 +40,11 @@ struct Piece {
 };
 
 struct Outline {
-  std::string title1, title2;       ///< at most 60 characters each (the windowed program's)
+  std::string title1, title2;  ///< at most 60 characters each (the windowed program's)
   std::array<double, ndiel> deps{1, 1, 1, 1, 1};
-  std::string media;                ///< comment after the permittivities
+  std::string media;  ///< comment after the permittivities
   int igg = 0, idmn = 0;
-  double gpars1 = 0;                ///< the channel height of igg 4 and 5
+  double gpars1 = 0;  ///< the channel height of igg 4 and 5
   std::vector<Piece> pieces;
 };
 

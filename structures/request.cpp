@@ -63,8 +63,8 @@ const Structure& structure_of(const std::vector<Setting>& all, const lines::Opti
   for (const Setting& s : all)
     if (s.key == "structure") {
       if (named && named->value != s.value)
-        bad(s.where + ": the structure '" + s.value + "' differs from '" + named->value +
-            "' of " + named->where);
+        bad(s.where + ": the structure '" + s.value + "' differs from '" + named->value + "' of " +
+            named->where);
       named = &s;
     }
   if (!named) bad(o.structure_file + ": no line structure=NAME");
@@ -126,8 +126,8 @@ Request make_request(const lines::Options& o) {
       r.quantity = quantity;
     }
   if (eq == std::string::npos || !found)
-    bad(target_where + ": '" + target + "' is not a target of " + s.name + " (" +
-        target_names(s) + "=OHMS)");
+    bad(target_where + ": '" + target + "' is not a target of " + s.name + " (" + target_names(s) +
+        "=OHMS)");
   r.quantity_name = q;
   r.target = parse_real(target.substr(eq + 1), target_where);
   if (!(r.target > 0)) bad(target_where + ": the impedance must be positive");

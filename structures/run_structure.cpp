@@ -172,17 +172,17 @@ int run_structure(const lines::Options& o, std::ostream& console) {
     const double x = values.at(r.vary);
     console << "\nTarget: " << r.vary << " = " << fig(x) << " mm (" << lines::exact_number(x)
             << ") gives " << r.quantity_name << " = " << fig(found.achieved) << " ohm ("
-            << fig(100 * (found.achieved - r.target) / r.target, 2) << " % from "
-            << fig(r.target) << " ohm), found in " << found.evaluations
-            << " impedance evaluations\n";
+            << fig(100 * (found.achieved - r.target) / r.target, 2) << " % from " << fig(r.target)
+            << " ohm), found in " << found.evaluations << " impedance evaluations\n";
   }
   console << '\n';
 
   const Input input = read_outline(final.text);
-  write_whole(o.json, with_structure(lines::json_report(final.p, shown, input.problem.title1,
-                                                        input.problem.title2, nullptr),
-                                     structure_json(r, values, accuracy, z.solutions,
-                                                    r.targeted ? &found : nullptr)));
+  write_whole(
+      o.json,
+      with_structure(
+          lines::json_report(final.p, shown, input.problem.title1, input.problem.title2, nullptr),
+          structure_json(r, values, accuracy, z.solutions, r.targeted ? &found : nullptr)));
   console << "JSON file " << o.json << '\n';
   if (o.length > 0) {
     write_whole(o.rlgc, lines::rlgc_file(final.p, shown, input.problem.title1));

@@ -216,11 +216,10 @@ Targeted find_value(Sizing& z, const Request& r) {
     return impedance(evaluate(z, with(r.values, key, x), out.accuracy.res).p, r.quantity) - T;
   };
   auto fail = [&](double x, double fx, const std::string& beyond = "") {
-    throw std::runtime_error("no " + key + " from " + short_number(lo) + " to " +
-                             short_number(hi) + " mm gives " + r.quantity_name + " = " +
-                             short_number(T) + " ohm: the nearest is " +
-                             short_number(fx + T) + " ohm at " + key + " = " +
-                             short_number(x) + " mm" + beyond);
+    throw std::runtime_error("no " + key + " from " + short_number(lo) + " to " + short_number(hi) +
+                             " mm gives " + r.quantity_name + " = " + short_number(T) +
+                             " ohm: the nearest is " + short_number(fx + T) + " ohm at " + key +
+                             " = " + short_number(x) + " mm" + beyond);
   };
   for (int round = 0; round < targeting_rounds; ++round) {
     double e0 = f(x0), x = x0, fx = e0;
@@ -231,9 +230,8 @@ Targeted find_value(Sizing& z, const Request& r) {
       if (cf > 0) x1o = estimate_root(s, r.values, key, r.quantity, T * cf / (e0 + T), lo, hi);
       double x1 = x1o.value_or(x0);
       if (!(std::fabs(std::log(x1 / x0)) > 1e-9)) {
-        const double up = estimate_of(s.estimate(with(r.values, key, x0 * (1 + second_step))),
-                                      r.quantity) -
-                          cf;
+        const double up =
+            estimate_of(s.estimate(with(r.values, key, x0 * (1 + second_step))), r.quantity) - cf;
         x1 = x0 * ((up > 0) == (e0 < 0) ? 1 + second_step : 1 - second_step);
       }
       x1 = std::clamp(x1, lo, hi);

@@ -124,14 +124,12 @@ TEST(Structures, MicrostripAgainstHammerstadJensen) {
   const double u = 2, er = 4.4;
   const double fu = 6 + (2 * pi - 6) * std::exp(-std::pow(30.666 / u, 0.7528));
   const double z_air = eta0 / (2 * pi) * std::log(fu / u + std::sqrt(1 + 4 / (u * u)));
-  const double ea = 1 +
-                    std::log((std::pow(u, 4) + std::pow(u / 52, 2)) / (std::pow(u, 4) + 0.432)) /
-                        49 +
-                    std::log(1 + std::pow(u / 18.1, 3)) / 18.7;
-  const double eps = (er + 1) / 2 + (er - 1) / 2 *
-                                        std::pow(1 + 10 / u, -ea * 0.564 *
-                                                                 std::pow((er - 0.9) / (er + 3),
-                                                                          0.053));
+  const double ea =
+      1 + std::log((std::pow(u, 4) + std::pow(u / 52, 2)) / (std::pow(u, 4) + 0.432)) / 49 +
+      std::log(1 + std::pow(u / 18.1, 3)) / 18.7;
+  const double eps =
+      (er + 1) / 2 +
+      (er - 1) / 2 * std::pow(1 + 10 / u, -ea * 0.564 * std::pow((er - 0.9) / (er + 3), 0.053));
   EXPECT_LE(rel(ms.p.eps_self[0], eps), 2e-3 + ms.accuracy.estimate());
   EXPECT_LE(rel(ms.p.z_self[0], z_air / std::sqrt(eps)), 1.3e-3 + ms.accuracy.estimate());
 }
@@ -161,8 +159,8 @@ TEST(Structures, TargetingLandsAndItsProblemRunsElsewhere) {
   RunOutput plain = run_ostrel(dir, {"ms.inp", "ms.osl"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   const std::string osl = plain.file("ms.osl");
-  const double c_pf = std::strtod(osl.c_str() + osl.find_first_of("0-", osl.find("]; ") + 3),
-                                  nullptr);
+  const double c_pf =
+      std::strtod(osl.c_str() + osl.find_first_of("0-", osl.find("]; ") + 3), nullptr);
   const double c_json = std::strtod(j2.c_str() + j2.find("\"capacitance\": [[") + 17, nullptr);
   EXPECT_LE(rel(c_pf, c_json * 1e12), 1e-3) << osl;  // 4 printed digits, single-precision eps0
 
@@ -173,15 +171,16 @@ TEST(Structures, TargetingLandsAndItsProblemRunsElsewhere) {
             read_outline(slurp(dir / "ms.inp")).dims.nd);
 
   const std::string stack = slurp(dir / "stack.txt");
-  RunOutput refused = run_program(OSTREL_LINES_BINARY, dir,
-                                  {"--structure-file", "stack.txt", "--write-problem", "stack.txt"});
+  RunOutput refused = run_program(
+      OSTREL_LINES_BINARY, dir, {"--structure-file", "stack.txt", "--write-problem", "stack.txt"});
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.err.find("is the structure file"), std::string::npos) << refused.err;
   EXPECT_EQ(slurp(dir / "stack.txt"), stack);
 
   // Two strips apart tend to twice the single line's 51 ohm: 200 ohm is out of reach.
-  RunOutput out_of_reach = run_program(
-      OSTREL_LINES_BINARY, dir, {"--structure", "diff_stripline", "--target", "Zdiff=200", "--vary", "s"});
+  RunOutput out_of_reach =
+      run_program(OSTREL_LINES_BINARY, dir,
+                  {"--structure", "diff_stripline", "--target", "Zdiff=200", "--vary", "s"});
   EXPECT_EQ(out_of_reach.status, 1);
   EXPECT_NE(out_of_reach.err.find("no s from"), std::string::npos) << out_of_reach.err;
   std::filesystem::remove_all(dir);
