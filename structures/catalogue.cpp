@@ -804,16 +804,4 @@ std::string structure_help(const Structure& s) {
   return out;
 }
 
-std::string structure_list() {
-  std::string out;
-  for (const Structure& s : catalogue()) {
-    std::string line = "  " + s.name;
-    line.resize(24, ' ');
-    for (const Key& k : s.keys)
-      line += " " + k.name;
-    out += line + "\n";
-  }
-  return out;
-}
-
 }  // namespace ostrel::structures

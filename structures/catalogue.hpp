@@ -74,9 +74,6 @@ Values parse_values(const Structure& s,
 /// The help of one structure: summary, sketch, keys with defaults and meanings, the targets.
 std::string structure_help(const Structure& s);
 
-/// The list of the structures with their keys, for the usage text.
-std::string structure_list();
-
 /// The targets of a structure ("Z0" or "Zdiff, Zodd, Zeven, Zcm").
 std::string target_names(const Structure& s);
 
