@@ -411,7 +411,7 @@ Outline draw_cpw(const Values& v, const Resolution& r) {
 }
 
 Estimate estimate_cpw(const Values& v) {
-  return cpw_estimate(at(v, "w"), at(v, "s"), at(v, "g"), at(v, "h"), at(v, "er"),
+  return cpw_estimate(at(v, "w"), at(v, "s"), at(v, "t"), at(v, "g"), at(v, "h"), at(v, "er"),
                       at(v, "grounded") == 1);
 }
 

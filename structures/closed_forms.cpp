@@ -22,6 +22,8 @@ constexpr double hj_t1 = 6.517;  // of the thickness correction, eq. 14
 constexpr double wh_c1 = 0.0796, wh_c2 = 1.1, wh_c3 = 6.27;
 // The IPC coupling of an edge-coupled microstrip pair: 0.48 exp(-0.96 s/h).
 constexpr double ipc_k = 0.48, ipc_decay = 0.96;
+// Gupta's thickness widening of a coplanar strip: 1.25 t/pi (1 + ln(4 pi w/t)).
+constexpr double gupta_width = 1.25;
 // Bahl's cover factor of an embedded microstrip: exp(-2 cover/h).
 constexpr double bahl_decay = 2;
 // Fringe capacitance per edge of a zero-thickness strip facing a plane, over eps: 2 ln 2 / pi
@@ -149,8 +151,14 @@ Estimate broadside_stripline_estimate(double w, double t, double b, double sep, 
   return e;
 }
 
-Estimate cpw_estimate(double w, double s, double g, double h, double er, bool grounded) {
-  const double a = w / 2, b = w / 2 + s, c = b + g;
+Estimate cpw_estimate(double w, double s, double t, double g, double h, double er, bool grounded) {
+  double a = w / 2, b = w / 2 + s;
+  const double c = b + g;
+  if (t > 0) {
+    const double d = std::min(gupta_width * t / pi * (1 + std::log(4 * pi * w / t)), s);
+    a += d / 4;  // half of d on each side, half of that in the strip's favour
+    b -= d / 4;
+  }
   double k0 = a / b;
   if (std::isfinite(g)) k0 *= std::sqrt((1 - b * b / (c * c)) / (1 - a * a / (c * c)));
   const double r0 = 1 / elliptic_ratio(k0, std::sqrt((1 - k0) * (1 + k0)));  // K(k0)/K(k0')

@@ -61,7 +61,8 @@ Estimate broadside_stripline_estimate(double w, double t, double b, double sep, 
 /// limit) on a substrate of height h (infinite: a half-space) and er, by conformal mapping:
 /// without a bottom ground eps_eff = 1 + (er - 1)/2 K(k1)K(k0')/(K(k1')K(k0)) (exact for a
 /// half-space), with it the grounded form of Ghione and Naldi. The finite ground width enters
-/// k0 exactly (k0 = (a/b) sqrt((1 - b^2/c^2)/(1 - a^2/c^2)), c = b + g).
-Estimate cpw_estimate(double w, double s, double g, double h, double er, bool grounded);
+/// k0 exactly (k0 = (a/b) sqrt((1 - b^2/c^2)/(1 - a^2/c^2)), c = b + g). A thickness t widens
+/// the strip and narrows the gaps by Gupta's d = 1.25 t/pi (1 + ln(4 pi w/t)) (an estimate).
+Estimate cpw_estimate(double w, double s, double t, double g, double h, double er, bool grounded);
 
 }  // namespace ostrel::structures

@@ -26,8 +26,9 @@ constexpr int brent_steps = 60;
 constexpr int bisection_steps = 60;
 // Samples of the closed form across the valid range, to find where it crosses the target.
 constexpr int estimate_samples = 48;
-// Factors of the outward steps that search for a bracket: at least 1.25, at most 4.
-constexpr double least_step = 1.25, most_step = 4;
+// Factors of the outward steps that search for a bracket: at least 1.001, at most 4; each is
+// the secant's step lengthened by half.
+constexpr double least_step = 1.001, most_step = 4, overshoot = 1.5;
 // Relative step of the second point when the corrected closed form gives none.
 constexpr double second_step = 0.05;
 
@@ -244,7 +245,9 @@ Targeted find_value(Sizing& z, const Request& r) {
           std::swap(ea, eb);
         }
         const double dir = std::log(a / b) > 0 ? 1 : -1;
-        double step = std::log(a / b) * ea / (eb - ea);  // the secant's, in log x
+        // The secant's step in log x, lengthened by half so that it likely passes the target
+        // and brackets it closely.
+        double step = overshoot * std::log(a / b) * ea / (eb - ea);
         if (!(step * dir > 0)) step = dir * std::log(most_step);
         step = dir * std::clamp(std::fabs(step), std::log(least_step), std::log(most_step));
         const double next = std::clamp(a * std::exp(step), lo, hi);
