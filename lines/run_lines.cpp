@@ -18,6 +18,7 @@
 #include "lines/parameters.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
+#include "structures/run_structure.hpp"
 
 namespace ostrel::lines {
 
@@ -115,12 +116,17 @@ int run_lines(int argc, char** argv) {
     std::cerr << program << e.what() << '\n';
     return exit_usage;
   }
-  if (o.help) {
+  if (o.help && !o.structured()) {
     std::cout << usage();
     return 0;
   }
   try {
-    return run(o);
+    return o.structured() ? structures::run_structure(o, std::cout) : run(o);
+  } catch (const std::invalid_argument& e) {
+    // A structure's bad request, or a file of it that cannot be read or written.
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_usage;
   } catch (const FileError& e) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
