@@ -198,9 +198,7 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
     w.blk = get.get<double>(h.blk, nimax * nimax);
     if (!get.ok) fail({text.no_blocks, "program terminated"});
     if (pb.c().named_scratch) {
-      std::string dir = ctl.tmpdir;
-      dir.erase(dir.find_last_not_of(' ') + 1);
-      scratch.emplace(ScratchFile::create_named(dir + named_scratch_file, text.no_scratch));
+      scratch.emplace(ScratchFile::create_named(ctl.tmpdir, text.no_scratch));
     } else {
       scratch.emplace(ScratchFile::create());
     }

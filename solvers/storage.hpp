@@ -32,9 +32,6 @@ struct Work {
   ScratchFile* scratch = nullptr;
 };
 
-/// Name of the windowed build's scratch file, in the directory the input gives.
-inline constexpr const char* named_scratch_file = "tmp.osl";
-
 /// Element size of every work array: 8-byte reals, and one 8-byte element per pivot.
 inline constexpr std::size_t work_element_size = 8;
 

@@ -1,18 +1,13 @@
 #include "structures/run_structure.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 
+#include "base/result_file.hpp"
 #include "lines/models.hpp"
 #include "lines/report.hpp"
 #include "structures/catalogue.hpp"
@@ -43,34 +38,11 @@ std::string json_number(double v) {
   return std::isfinite(v) ? lines::exact_number(v) : "null";
 }
 
-// Writes `text` to a temporary file beside `name` and renames it into place, so that `name`
-// is either as it was or complete.
+// Writes `text` as the whole of `name` (a temporary file moved into place), so that `name` is
+// either as it was or complete.
 void write_whole(const std::string& name, const std::string& text) {
-  std::error_code ec;
-  if (fs::is_directory(name, ec)) bad("cannot write '" + name + "': it is a directory");
-  const fs::path target(name);
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) bad("cannot write '" + name + "': " + std::strerror(errno));
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ::close(fd) == 0 && ok;
-  // mkstemp makes the file private; give it the usual permissions of a new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ok = ok && ::chmod(temp.c_str(), 0666 & ~mask) == 0;
-  if (!ok || std::rename(temp.c_str(), name.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    ::unlink(temp.c_str());
-    bad("cannot write '" + name + "': " + why);
-  }
+  const std::string why = write_whole_file(name, text);
+  if (!why.empty()) bad("cannot write '" + name + "': " + why);
 }
 
 bool same_file(const std::string& a, const std::string& b) {
