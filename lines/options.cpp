@@ -73,7 +73,8 @@ Options:
   --rlgc FILE           write the RLGC file to FILE instead of PROBLEM.rlgc
   --cpl FILE            write the ngspice model to FILE instead of PROBLEM.cpl
   --help                show this text
-
+)" + losses::loss_usage() +
+         R"(
 Exit status: 0 done; 1 the problem cannot be solved or makes no line; 2 bad command line or a
 file that cannot be read or written.
 )";
@@ -117,6 +118,8 @@ Options parse_options(const std::vector<std::string>& args) {
       o.rlgc = next();
     } else if (a == "--cpl") {
       o.cpl = next();
+    } else if (losses::parse_loss_option(o.loss, a, next)) {
+      // a sweep's option
     } else if (a.size() > 1 && a[0] == '-') {
       bad("unknown option '" + a + "' (see --help)");
     } else {
@@ -128,7 +131,9 @@ Options parse_options(const std::vector<std::string>& args) {
     bad(files.empty() ? "no problem file given (see --help)"
                       : "one problem file only, not '" + files[1] + "'");
   o.problem = files[0];
-  if (o.lossy && o.frequency == 0) bad("--tan-delta needs --frequency");
+  if (o.lossy && o.frequency == 0 && !o.loss.sweep())
+    bad("--tan-delta needs --frequency or --frequencies");
+  losses::check_loss_options(o.loss);
   if (o.length == 0 && (!o.rlgc.empty() || !o.cpl.empty()))
     bad("--rlgc and --cpl need --length (the models are written for a line length)");
   if (o.json.empty()) o.json = o.problem + ".json";

@@ -18,6 +18,8 @@
 #include "lines/parameters.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
+#include "losses/output_file.hpp"
+#include "losses/run_sweep.hpp"
 
 namespace ostrel::lines {
 
@@ -32,14 +34,13 @@ struct FileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-void write_file(const std::string& name, const std::string& text) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(name, ec))
-    throw FileError("cannot write '" + name + "': it is a directory");
-  std::ofstream out(name, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw FileError("cannot write '" + name + "'");
+// Written whole or not at all, never over the problem file (losses::write_output).
+void write_file(const std::string& name, const std::string& text, const std::string& problem) {
+  try {
+    losses::write_output(name, text, problem);
+  } catch (const losses::OutputError& e) {
+    throw FileError(e.what());
+  }
 }
 
 // Reads the problem: the titles and any warning of the reading go to the console, the echo
@@ -72,6 +73,14 @@ int run(const Options& o) {
   std::cout << "Transmission-line report of " << o.problem << "\n\n";
   const Input input = read(o.problem);
   check_line_problem(input);
+  if (o.loss.sweep()) {
+    try {
+      losses::run_sweep(input, o, std::cout);
+    } catch (const losses::OutputError& e) {
+      throw FileError(e.what());
+    }
+    return 0;
+  }
 
   std::cout << "Solutions:\n";
   const Capacitances base = capacitances(input, o.tan_delta, o.lossy, "", std::cout);
@@ -94,12 +103,13 @@ int run(const Options& o) {
   std::cout << console_table(p, o, checked ? &check : nullptr) << '\n';
 
   const std::string& title = input.problem.title1;
-  write_file(o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr));
+  write_file(o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr),
+             o.problem);
   std::cout << "JSON file " << o.json << '\n';
   if (o.length > 0) {
-    write_file(o.rlgc, rlgc_file(p, o, title));
+    write_file(o.rlgc, rlgc_file(p, o, title), o.problem);
     std::cout << "RLGC file (W element) " << o.rlgc << '\n';
-    write_file(o.cpl, cpl_model(p, o, title));
+    write_file(o.cpl, cpl_model(p, o, title), o.problem);
     std::cout << "ngspice CPL model " << o.cpl << " (subcircuit " << cpl_subcircuit << ")\n";
   }
   return 0;
