@@ -60,6 +60,7 @@ ConductorLoss conductor_loss(const CurrentIntegrals& c,
     s.sigma = o.sigma_of(k);
     s.roughness = o.roughness_of(k);
     s.m = c.surface[k] / o.unit;
+    s.incremental = out.corners;
     if (out.bounded && !(k == 0 && c.has_planes)) {
       s.model = LossSurface::rss;
       s.area = out.area * o.unit * o.unit;

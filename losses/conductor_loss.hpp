@@ -42,15 +42,16 @@ double roughness_factor(const Roughness& r, double delta);
 /// One surface of the loss: a conductor's elements, the ground's elements or the planes.
 struct LossSurface {
   enum Model { rss, skin, slab } model = skin;
-  int conductor = 0;     ///< 0 = ground
-  std::string name;      ///< for the report
-  double sigma = 0;      ///< S/m
-  Roughness roughness;   ///< of the conductor
-  Eigen::MatrixXd m;     ///< integral of J_a J_b dl over the surface, 1/m
-  double r_dc = 0;       ///< rss: 1/(sigma A), ohm/m
-  Eigen::VectorXd x;     ///< rss: the currents the surface carries (e_k, or -1 for the ground)
-  double thickness = 0;  ///< slab: m
-  double area = 0;       ///< rss: m^2
+  int conductor = 0;         ///< 0 = ground
+  std::string name;          ///< for the report
+  double sigma = 0;          ///< S/m
+  Roughness roughness;       ///< of the conductor
+  Eigen::MatrixXd m;         ///< integral of J_a J_b dl over the surface, 1/m
+  double r_dc = 0;           ///< rss: 1/(sigma A), ohm/m
+  Eigen::VectorXd x;         ///< rss: the currents the surface carries (e_k, or -1 for the ground)
+  double thickness = 0;      ///< slab: m
+  double area = 0;           ///< rss: m^2
+  bool incremental = false;  ///< m from the incremental inductance (an outline with corners)
 };
 
 /// The loss model of a line.

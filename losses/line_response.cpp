@@ -53,7 +53,8 @@ Eigen::MatrixXcd s_parameters(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd&
   Eigen::MatrixXcd s(2 * m, 2 * m);
   s.topLeftCorner(m, m) = s.bottomRightCorner(m, m) = 0.5 * (se + so);
   s.bottomLeftCorner(m, m) = s.topRightCorner(m, m) = 0.5 * (se - so);
-  return s;
+  // A reciprocal line has S = S^T; the average removes the rounding of the two solves.
+  return 0.5 * (s + s.transpose());
 }
 
 MixedMode mixed_mode(const Eigen::MatrixXcd& s) {

@@ -43,9 +43,9 @@ Eigen::MatrixXcd characteristic_impedance(const Eigen::MatrixXcd& z, const Eigen
 /// every port, ports 1..m the near ends and m+1..2m the far ends. With Yc = Z^-1 Gamma,
 /// E = exp(-Gamma length), P = I + z_ref Yc, Q = I - z_ref Yc, the even and odd parts
 /// S_e = (Q + P E)(P + Q E)^-1 and S_o = (Q - P E)(P - Q E)^-1 give S11 = S22 = (S_e + S_o)/2 and
-/// S21 = S12 = (S_e - S_o)/2. Only decaying exponentials appear, so long and lossy lines are
-/// as exact as short ones, and a lossless line at resonance (where its Y-parameters do not
-/// exist) is too. Cost O(m^3).
+/// S21 = S12 = (S_e - S_o)/2, made exactly symmetric. Only decaying exponentials appear, so long
+/// and lossy lines are as exact as short ones, and a lossless line at resonance (where its
+/// Y-parameters do not exist) is too. Cost O(m^3).
 Eigen::MatrixXcd s_parameters(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd& y, double length,
                               double z_ref);
 

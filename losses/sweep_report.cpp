@@ -195,7 +195,8 @@ std::string sweep_table(const Sweep& s, const lines::Options& o, const Sweep* re
       o.loss.unit_name + " (" + fig(o.loss.unit) + " m)\n";
   for (const LossSurface& surf : s.conductor.surfaces)
     out += "  " + surf.name + ": sigma " + fig(surf.sigma) + " S/m, " +
-           roughness_text(surf.roughness) + "; " + law_text(surf, o) + "\n";
+           roughness_text(surf.roughness) + "; " + law_text(surf, o) +
+           (surf.incremental ? "; corners: currents from the incremental inductance" : "") + "\n";
   for (const MediumGroup& g : s.dielectric.groups)
     out += "  " + media_text(g) + "\n";
   out += "\n";
@@ -344,7 +345,8 @@ std::string sweep_json(const Sweep& s, const lines::Options& o, const Sweep* ref
             : std::string("{\"model\": \"smooth\"}");
     out += std::string(i ? "," : "") + "\n      {\"name\": " + json_string(surf.name) +
            ", \"sigma\": " + exact_number(surf.sigma) + ", \"roughness\": " + rough +
-           ", \"law\": \"" + law + "\"";
+           ", \"law\": \"" + law + "\", \"currents\": \"" +
+           (surf.incremental ? "incremental_inductance" : "surface_charges") + "\"";
     if (surf.model == LossSurface::rss)
       out += ", \"area\": " + exact_number(surf.area) + ", \"r_dc\": " + exact_number(surf.r_dc);
     if (surf.model == LossSurface::slab) out += ", \"thickness\": " + exact_number(surf.thickness);
