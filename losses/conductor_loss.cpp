@@ -51,7 +51,9 @@ ConductorLoss conductor_loss(const CurrentIntegrals& c,
     if (s.model == LossSurface::rss) loss.r_dc += s.r_dc * s.x * s.x.transpose();
     loss.surfaces.push_back(std::move(s));
   };
-  for (int k = 0; k <= m; ++k) {
+  // The conductors first, the ground's elements after them.
+  for (int n = 1; n <= m + 1; ++n) {
+    const int k = n % (m + 1);
     const ConductorOutline& out = outlines[k];
     if (out.elements.empty()) continue;
     LossSurface s;
