@@ -135,6 +135,11 @@ int run_lines(int argc, char** argv) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
     return exit_usage;
+  } catch (const std::invalid_argument& e) {
+    // Options that do not fit the problem (the sweep's conductor numbers, a Debye fit).
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_usage;
   } catch (const Halt& h) {
     std::cout.flush();
     std::cerr << program << halt_text(h) << '\n';

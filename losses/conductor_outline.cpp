@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <stdexcept>
 
 #include "geometry/element.hpp"
@@ -270,7 +271,8 @@ bool has_grounded_planes(const Problem& pb) {
 
 std::vector<ConductorOutline> conductor_outlines(const Problem& pb, int m) {
   // The problem's extent sets the tolerance.
-  Box all{1e300, -1e300, 1e300, -1e300};
+  const double huge = std::numeric_limits<double>::max();
+  Box all{huge, -huge, huge, -huge};
   for (int e = 1; e <= pb.n(); ++e) {
     const Box b = emima(pb, e);
     all = {std::min(all.xmin, b.xmin), std::max(all.xmax, b.xmax), std::min(all.ymin, b.ymin),

@@ -51,6 +51,11 @@ constexpr int first_cuts = 16;
 // conductors, so the line is cut this many plate distances beyond them, where the density has
 // fallen by exp(-14 pi) = 8e-20 (and its square far more).
 constexpr double channel_reach = 14;
+// The grounded plane y = 0: the scale of the tails' map is the conductors' height, at least this
+// share of their span (a flat conductor near the plane still has the span's features).
+constexpr double least_height = 1e-3;
+// Points closer than this share of the line's scale count as one (cuts, the symmetry plane).
+constexpr double same_point = 1e-9;
 
 struct GaussPoints {
   double x[8], y[8], w[8], s[8];  // points, weights h w_i (parameter), ramp s in [0, 1]
@@ -234,15 +239,15 @@ PlaneIntegrals plane_integrals(const VacuumSolution& v) {
   if (src.pieces.empty()) return out;
   const double a = pb.gpars(1);
   const bool channel = pb.igg != 1;
-  const double h = channel ? channel_reach * a : std::max(top, 1e-3 * (x1 - x0));
+  const double h = channel ? channel_reach * a : std::max(top, least_height * (x1 - x0));
   double lo = x0 - h, hi = x1 + h;
   bool left_tail = !channel, right_tail = !channel;
   if (pb.igg == 5) {
     // The modelled half of the symmetric line: the side of the conductors.
-    if (x0 >= -1e-9 * h) {
+    if (x0 >= -same_point * h) {
       lo = 0;
       left_tail = false;
-    } else if (x1 <= 1e-9 * h) {
+    } else if (x1 <= same_point * h) {
       hi = 0;
       right_tail = false;
     } else {
@@ -259,7 +264,7 @@ PlaneIntegrals plane_integrals(const VacuumSolution& v) {
   cuts.erase(std::remove_if(cuts.begin(), cuts.end(), [&](double c) { return c < lo || c > hi; }),
              cuts.end());
   cuts.erase(std::unique(cuts.begin(), cuts.end(),
-                         [&](double p, double q) { return q - p <= 1e-12 * (hi - lo); }),
+                         [&](double p, double q) { return q - p <= same_point * (hi - lo); }),
              cuts.end());
 
   std::vector<std::pair<double, double>> planes{{0.0, 1.0}};

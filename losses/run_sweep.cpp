@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
 
 #include "lines/models.hpp"
 #include "lines/report.hpp"
@@ -35,6 +36,16 @@ lines::RlgcLoss rlgc_loss(const Sweep& s, const SweepPoint& ref) {
 
 void run_sweep(const Input& input, const lines::Options& o, std::ostream& console) {
   const int m = input.dims.m;
+  const auto check_conductor = [&](int k, const char* option) {
+    if (k > m)
+      throw std::invalid_argument(std::string(option) + " " + std::to_string(k) +
+                                  "=...: the problem has the conductors 1.." + std::to_string(m) +
+                                  " and the ground 0");
+  };
+  for (const auto& [k, v] : o.loss.sigma)
+    check_conductor(k, "--sigma");
+  for (const auto& [k, v] : o.loss.roughness)
+    check_conductor(k, "--roughness");
   std::vector<std::string> names{o.json, o.loss.csv.empty() ? o.problem + ".csv" : o.loss.csv};
   if (o.length > 0) {
     names.push_back(touchstone_name(o, m));

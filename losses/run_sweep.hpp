@@ -15,8 +15,9 @@ namespace ostrel::losses {
 /// CSV table and, with --length, the Touchstone file, the RLGC file (R0, Rs, Gd) and the CPL
 /// model (R, L, G, C at --frequency, or at the highest frequency of the sweep). Every file is
 /// written whole or not at all (write_output). Throws OutputError for an output file and
-/// std::runtime_error (or what the solutions throw) for a line that cannot be analysed; nothing
-/// is written then.
+/// std::runtime_error (or what the solutions throw) for a line that cannot be analysed, and
+/// std::invalid_argument for options that do not fit the problem (a conductor number above m,
+/// a Debye fit that fails); nothing is written then.
 void run_sweep(const Input& input, const lines::Options& o, std::ostream& console);
 
 }  // namespace ostrel::losses

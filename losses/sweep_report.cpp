@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <numbers>
 
 #include "lines/report.hpp"
 
@@ -16,7 +17,7 @@ constexpr double nano = 1e9;   // H/m to nH/m
 constexpr double milli = 1e3;  // S/m to mS/m
 constexpr double pico = 1e12;  // F/m to pF/m
 constexpr int width = 12;      // columns of a console figure
-constexpr double degrees_per_radian = 180 / 3.14159265358979323846;
+constexpr double degrees_per_radian = 180 / std::numbers::pi;
 
 std::string fig(double v, int digits = 6) {
   char buf[48];
