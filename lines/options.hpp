@@ -20,6 +20,15 @@ struct Options {
   std::array<double, ndiel> tan_delta{};  ///< loss tangent of medium k at tan_delta[k-1]
   std::string json, rlgc, cpl;            ///< output file names (defaults from the problem's)
   losses::LossOptions loss;               ///< the lossy line over frequency (--frequencies ...)
+  // A named cross-section instead of a problem file (structures/).
+  std::string structure;                 ///< --structure NAME
+  std::string structure_file;            ///< --structure-file FILE: key=value lines
+  std::vector<std::string> assignments;  ///< KEY=VALUE arguments of the structure
+  std::string write_problem;             ///< --write-problem FILE: save the generated problem
+  std::string target;                    ///< --target QUANTITY=OHMS
+  std::string vary;                      ///< --vary KEY
+  double tolerance = 0;                  ///< --tolerance (relative); 0: the default
+  bool structured() const { return !structure.empty() || !structure_file.empty(); }
 };
 
 /// The usage text of --help.
@@ -32,6 +41,8 @@ std::string usage();
 /// (losses::parse_loss_option) malformed or without --frequencies, more or fewer than one
 /// problem file. Fills the
 /// default output names: the problem file's name with ".json", ".rlgc" and ".cpl" appended.
+/// With --structure or --structure-file there is no problem file: arguments KEY=VALUE are the
+/// structure's, and the output names come from the structure file's name or the structure's.
 Options parse_options(const std::vector<std::string>& args);
 
 }  // namespace ostrel::lines

@@ -20,6 +20,7 @@
 #include "lines/solutions.hpp"
 #include "losses/output_file.hpp"
 #include "losses/run_sweep.hpp"
+#include "structures/run_structure.hpp"
 
 namespace ostrel::lines {
 
@@ -125,18 +126,19 @@ int run_lines(int argc, char** argv) {
     std::cerr << program << e.what() << '\n';
     return exit_usage;
   }
-  if (o.help) {
+  if (o.help && !o.structured()) {
     std::cout << usage();
     return 0;
   }
   try {
-    return run(o);
-  } catch (const FileError& e) {
+    return o.structured() ? structures::run_structure(o, std::cout) : run(o);
+  } catch (const std::invalid_argument& e) {
+    // A structure's bad request, or a file of it that cannot be read or written; options of a
+    // sweep that do not fit the problem (its conductor numbers, a Debye fit).
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
     return exit_usage;
-  } catch (const std::invalid_argument& e) {
-    // Options that do not fit the problem (the sweep's conductor numbers, a Debye fit).
+  } catch (const FileError& e) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
     return exit_usage;

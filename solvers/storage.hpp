@@ -48,6 +48,16 @@ std::size_t affordable_bytes();
 /// of the way a run uses less memory when little is available.
 void cap_affordable_bytes(std::optional<std::size_t> cap);
 
+/// True when `bytes` of address space can be mapped now (without touching it); the mapping is
+/// let go at once. For memory that a run will take later and must be sure of before it
+/// commits. O(1): one mmap and munmap.
+bool address_space_for(std::size_t bytes);
+
+/// An upper bound of the memory that a solution takes besides its work arrays while it runs:
+/// the densities of every conductor, the right-hand sides solved together, the factorisation's
+/// panels and the charge sums (about 8 nd (3 m + 136) bytes), and per thread its tiles.
+std::size_t solution_extra_bytes(int nd, int m, int threads);
+
 /// Obtains count * elsize bytes, all zero, and stores their address in h. When the memory
 /// cannot be obtained (or the count is negative or its byte size overflows) it stops the run
 /// with " Can not allocate <count> elements of <elsize> bytes long" on the console and exit

@@ -14,8 +14,10 @@
 
 #include "../recording_platform.hpp"
 #include "driver/windowed_run.hpp"
+#include "solvers/blas_workspace.hpp"
 
 int main(int argc, char** argv) {
+  ostrel::start_without_blas_threads(argv);
   std::vector<std::string> files;
   std::string ops;
   bool peak = false;
