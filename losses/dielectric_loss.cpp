@@ -1,6 +1,7 @@
 #include "losses/dielectric_loss.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <stdexcept>
 #include <tuple>
@@ -43,11 +44,14 @@ DebyeModel fit_debye(double eps_r, double tan_delta, double f_ref) {
   DebyeModel d;
   d.delta = eps_r * tan_delta / -shape.imag();
   d.eps_inf = eps_r - d.delta * shape.real();
-  if (!(d.eps_inf >= 1))
-    throw std::invalid_argument("the wideband Debye model through eps_r " + std::to_string(eps_r) +
-                                " and tan(delta) " + std::to_string(tan_delta) + " at " +
-                                std::to_string(f_ref) + " Hz has eps_inf " +
-                                std::to_string(d.eps_inf) + " < 1: the loss is too large");
+  if (!(d.eps_inf >= 1)) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf,
+                  "the wideband Debye model through eps_r %g and tan(delta) %g at %g Hz has "
+                  "eps_inf %g < 1: the loss is too large for its band",
+                  eps_r, tan_delta, f_ref, d.eps_inf);
+    throw std::invalid_argument(buf);
+  }
   return d;
 }
 

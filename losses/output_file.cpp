@@ -32,6 +32,9 @@ bool same_file(const std::string& a, const std::string& b) {
 
 void check_output_names(const std::vector<std::string>& names, const std::string& problem) {
   for (std::size_t i = 0; i < names.size(); ++i) {
+    std::error_code ec;
+    if (fs::is_directory(names[i], ec))
+      throw OutputError("cannot write '" + names[i] + "': it is a directory");
     if (same_file(names[i], problem))
       throw OutputError("the output file '" + names[i] + "' is the problem file");
     for (std::size_t j = 0; j < i; ++j)

@@ -12,8 +12,9 @@ struct OutputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// Throws OutputError when two of `names` are the same file, or one of them is the problem file
-/// `problem` (compared as absolute, normalised paths, links resolved as far as they exist).
+/// Throws OutputError when one of `names` is a folder or the problem file `problem`, or two of
+/// them are the same file (compared as absolute, normalised paths, links resolved as far as
+/// they exist).
 /// O(n^2) in names.
 void check_output_names(const std::vector<std::string>& names, const std::string& problem);
 
