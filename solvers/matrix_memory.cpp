@@ -38,9 +38,15 @@ constexpr std::size_t probe_bytes = 2 * huge_page_bytes;
 // full capacity, each a few system calls; at most 70 ms when of the dearer kind.
 constexpr std::size_t piece_bytes = 4 * huge_page_bytes;
 
-// A kind of pages that costs this many times the other's last price gives way to it: twice,
-// well above the noise of the timing of one piece, well below the tenfold difference.
-constexpr double switch_factor = 2;
+// Small pages count at this many times their cost when the kinds are compared: huge pages also
+// spare the fill and the factorisation most of their page look-ups, and where the host backs
+// neither kind, small pages cost as much as huge ones or up to twice (the guest's faults on top
+// of the host's): ties that huge pages should win.
+constexpr double small_page_weight = 2;
+
+// A kind that turns dearer than the other by this factor (weights included) gives the rest of
+// the block to it: above the noise of the timing of one piece, below the tenfold difference.
+constexpr double switch_factor = 1.5;
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -117,12 +123,13 @@ void prefault(void* p, std::size_t bytes) {
   // cheaper then. So the kind is chosen by its cost: first of a few pages of each, taken by
   // this thread alone so that no other thread disturbs the timing, then of every piece: a kind
   // that turns dearer than the other by switch_factor gives the rest of the block to the other.
-  double cost[2] = {0, 0};  // seconds per byte of the last pages of each kind
+  double cost[2] = {0, 0};  // weighted seconds per byte of the last pages of each kind
+  const double weight[2] = {1, small_page_weight};
   for (const PageKind k : {huge_pages, small_pages}) {
     advise(base, probe_bytes, k);
     const auto start = std::chrono::steady_clock::now();
     if (!populate(base, probe_bytes)) return;  // no memory: the rest is left to the writes
-    cost[k] = seconds_since(start) / probe_bytes;
+    cost[k] = weight[k] * seconds_since(start) / probe_bytes;
     base += probe_bytes;
     bytes -= probe_bytes;
   }
@@ -148,7 +155,7 @@ void prefault(void* p, std::size_t bytes) {
     const std::size_t from = i * piece_bytes, n = std::min(piece_bytes, bytes - from);
     const auto start = std::chrono::steady_clock::now();
     const bool taken = populate(base + from, n);
-    const double c = seconds_since(start) / n;
+    const double c = weight[k] * seconds_since(start) / n;
     const std::lock_guard lock(choice);
     // Without memory for them, the pages are left to the first writes.
     if (!taken) enough = false;

@@ -239,8 +239,12 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
     }
   }
 
-  // The whole matrix's pages at once, by all threads, before the fill writes them.
-  if (in_core) prefault_block(h.ama);
+  // The whole matrix's pages at once, by all threads, before the fill writes them (the mode's
+  // line on the console first: it marks the start of this phase).
+  if (in_core) {
+    io.console.flush();
+    prefault_block(h.ama);
+  }
   mo(pb, dims, ctl, w, io);
 
   std::vector<double> ge(w.ge.begin(), w.ge.end());
