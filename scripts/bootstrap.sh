@@ -8,10 +8,11 @@ cd "$(dirname "$0")/.."
 # the fuzz targets; ngspice: the tests of the circuit models of ostrel-lines; Qt 6 Widgets (its
 # offscreen and xcb platform plugins come with libqt6gui6, the VNC one with qt6-qpa-plugins) and
 # a fixed-pitch font: the windowed program ostrel-gui and its headless tests; Eigen: the complex
-# matrices of the lossy line over frequency (ostrel-lines --frequencies).
+# matrices of the lossy line over frequency (ostrel-lines --frequencies); Xvfb: scripts/bench.sh
+# times ostrel-gui on a virtual X server.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libopenblas-dev ghostscript
           clang libclang-rt-14-dev clang-format ngspice qt6-base-dev qt6-qpa-plugins
-          fonts-dejavu-core libeigen3-dev)
+          fonts-dejavu-core libeigen3-dev xvfb)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
