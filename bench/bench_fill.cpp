@@ -18,7 +18,10 @@
 // loop on the same number of threads (the median over the iterations of a fill against a tight
 // loop timed just before it, so that a busier moment of a shared machine weighs on both), and
 // "vs_tight_first", the same for its first fill together with the taking of the matrix's fresh
-// pages from the system before it, as a run does. Its time is that of the fills alone.
+// pages from the system before it, as a run does, and on two threads "vs_one_thread", the
+// median of its time on one thread over that on two, each pair timed back to back, and
+// "tight_vs_one_thread", the same for the tight loop: what the machine's two processors give.
+// Its time is that of the fills alone.
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
@@ -392,17 +395,32 @@ void BM_fill_capacity(benchmark::State& state) {
     prefault_block(h);
     fill();
   });
-  std::vector<double> ratios;
+  // On more threads, also a fill and a tight loop on one thread after each: the speed-ups.
+  const int team = omp_get_max_threads();
+  std::vector<double> ratios, speedups, tight_speedups;
   for (auto _ : state) {
     const double t = seconds(tight);
     const double f = seconds(fill);
     state.SetIterationTime(f);
     ratios.push_back(t / f);
+    if (team > 1) {
+      omp_set_num_threads(1);
+      speedups.push_back(seconds(fill) / f);
+      tight_speedups.push_back(seconds(tight) / t);
+      omp_set_num_threads(team);
+    }
   }
-  std::sort(ratios.begin(), ratios.end());
+  const auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+  };
   state.counters["points/s"] =
       benchmark::Counter(fill_points(c), benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["vs_tight"] = ratios[ratios.size() / 2];
+  state.counters["vs_tight"] = median(ratios);
+  if (team > 1) {
+    state.counters["vs_one_thread"] = median(speedups);
+    state.counters["tight_vs_one_thread"] = median(tight_speedups);
+  }
   // The first fill with the taking of the matrix's pages, as in a run.
   state.counters["vs_tight_first"] = tight_first / first;
   state.SetLabel(vlog_unit());
