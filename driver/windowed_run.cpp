@@ -17,6 +17,7 @@
 #include "base/log_lock.hpp"
 #include "base/result_file.hpp"
 #include "base/screen.hpp"
+#include "base/signal_cleanup.hpp"
 #include "base/streams.hpp"
 #include "driver/banner.hpp"
 #include "driver/reading.hpp"
@@ -230,6 +231,7 @@ int finish(Halt h, Screen& screen, std::ofstream& log) {
 }  // namespace
 
 int run_windowed(Platform& platform, const std::vector<std::string>& files) {
+  install_signal_cleanup();
   const WindowLayout layout = window_setup(platform, banner_line());
   WindowScreen screen(platform, layout);
   std::optional<LogLock> lock;

@@ -358,20 +358,25 @@ TEST(DomainChecks, AllowanceBelongsToEachAxis) {
   // Far out in x, still 0.5 below the plane.
   EXPECT_TRUE(read(ground, "1 0 1 1 4 1 1\n1e9 -0.5 1000000001 1 0\n1 1\n").stopped);
   EXPECT_TRUE(read(ground, "1 0 1 1 4 1 1\n0 -0.5 0 1e6 0\n1 1\n").stopped);
-  // On the plane, however far out, is fine; so is a copy shifted onto it.
-  EXPECT_FALSE(read(ground, "1 0 1 1 4 1 1\n1e9 0 1000000001 1 0\n1 1\n").stopped);
+  // On the plane, however far out, is fine; so is a copy shifted onto it (grounded conductors:
+  // one at its own potential may not touch the grounded plane; the wire is the conductor).
+  const std::string wire = "--\n9 3 1 1 4 1 1\n0 5 1 0 0\n1 1\n";
+  EXPECT_FALSE(read(ground, "1 0 1 0 4 1 1\n1e9 0 1000000001 1 0\n1 1\n" + wire).stopped);
   // 0.3 - 0.1 - 0.2 = -2.8e-17
   EXPECT_FALSE(read(ground,
-                    "1 0 1 1 4 1 1\n0 0.3 1 0.3 0\n1 1\n--\n-2 0 1 1 4 1 1\n1 5 -0.1 0\n1 1\n--\n"
-                    "-3 0 1 1 4 1 1\n2 5 -0.2 0\n1 1\n")
+                    "1 0 1 0 4 1 1\n0 0.3 1 0.3 0\n1 1\n--\n-2 0 1 0 4 1 1\n1 5 -0.1 0\n1 1\n--\n"
+                    "-3 0 1 0 4 1 1\n2 5 -0.2 0\n1 1\n" +
+                        wire)
                    .stopped);
   // Channel symmetry plane x = 0: far up the channel does not excuse x < 0.
   const std::string channel = "5 0 1e7 0 0 0 0";
   EXPECT_TRUE(read(channel, "1 0 1 1 4 1 1\n-0.5 9e6 1 9e6 0\n1 1\n").stopped);
   // Half circles that sit on a plane, with ends computed through the single-precision pi.
-  EXPECT_FALSE(read(ground, "1 2 1 1 4 1 1\n0 0 1e3 0 180\n1 1\n").stopped);
+  EXPECT_FALSE(read(ground, "1 2 1 0 4 1 1\n0 0 1e3 0 180\n1 1\n" + wire).stopped);
   EXPECT_FALSE(read(channel, "1 2 1 1 4 1 1\n0 2e3 1e3 -90 90\n1 1\n").stopped);
-  EXPECT_FALSE(read("4 0 2 0 0 0 0", "1 2 1 1 4 1 1\n0 2 1 180 360\n1 1\n").stopped);
+  EXPECT_FALSE(read("4 0 2 0 0 0 0",
+                    "1 2 1 0 4 1 1\n0 2 1 180 360\n1 1\n--\n9 3 1 1 4 1 1\n5 1 0.5 0 0\n1 1\n")
+                   .stopped);
 }
 
 // The last log line of a stopped reading ("" when it went through).
