@@ -76,6 +76,10 @@ class WindowScreen final : public Screen {
   void charges(int k, std::span<const double> dens, std::span<const double> tcol) override {
     charge_plot(p_, layout_, *pb_, pb_->n(), k, pb_->ish, dens, tcol);
   }
+  // Hook: the reported matrix handed to the window system (for copying it out).
+  void matrix(const std::string& label, std::span<const double> a, int m) override {
+    p_.report_matrix(label, a, m);
+  }
 
  private:
   Platform& p_;
