@@ -229,6 +229,7 @@ int run_windowed(Platform& platform, const std::vector<std::string>& files) {
   } catch (const RunCancelled&) {
     // The user closed the window: the run did not complete. Every array and the scratch file
     // were released on the way out.
+    if (log.is_open()) log << "run stopped" << std::endl;  // hook: a stopped run says so
     return exit_failure;
   }
   return 0;

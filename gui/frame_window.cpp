@@ -96,6 +96,31 @@ int progress_percent(const QString& row) {
   return -1;
 }
 
+// Keeps a child window's widget filling it. A child window maximised after it was placed by
+// hand keeps its widget at the old size here (its layout does not lay out again), so after
+// every resize the widget is fitted to the window, inside the frame and below the title bar
+// that its own position shows.
+class FillChild : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Resize || e->type() == QEvent::WindowStateChange) {
+      QPointer<QMdiSubWindow> w = static_cast<QMdiSubWindow*>(o);
+      QTimer::singleShot(0, this, [w] {
+        if (!w || !w->widget()) return;
+        const QRect g = w->widget()->geometry();
+        const QRect fill(g.x(), g.y(), w->width() - 2 * g.x(), w->height() - g.y() - g.x());
+        if (!fill.isValid() || fill == g) return;
+        w->widget()->setGeometry(fill);
+        if (auto* c = dynamic_cast<CanvasView*>(w->widget())) c->refresh();
+      });
+    }
+    return false;
+  }
+};
+
 }  // namespace
 
 FrameWindow::FrameWindow(WindowContents& contents, bool unattended)
@@ -211,7 +236,9 @@ void FrameWindow::build_menus() {
     if (w->isVisible()) {
       w->close();
     } else {
+      // Closing hid the widget as well: both come back.
       w->show();
+      w->widget()->show();
       area_->setActiveSubWindow(w);
       refresh();
     }
@@ -321,10 +348,12 @@ void FrameWindow::open_child(int unit, const QString& title) {
     w = area_->addSubWindow(view);
     // Closing a child window hides it: the Window menu brings it back.
     w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->installEventFilter(new FillChild(w));
     children_[unit] = w;
   }
   w->setWindowTitle(title);
   w->show();
+  w->widget()->show();
   area_->setActiveSubWindow(w);
   update_actions();
 }

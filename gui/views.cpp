@@ -118,6 +118,7 @@ void CanvasView::refresh() {
         fit_ = fit;
       }
       gui::render(d, *canvas_, mark_);
+      rendered_for_ = size();
     }
   }
   update();
@@ -129,11 +130,14 @@ QImage CanvasView::image() const {
 
 QSize CanvasView::shown_size() const {
   if (!canvas_) return {};
-  return QSize(static_cast<int>(std::lround(used_.width() * fit_)),
-               static_cast<int>(std::lround(used_.height() * fit_)));
+  const double dpr = canvas_->scale() / fit_;
+  return QSize(static_cast<int>(std::lround(canvas_->image().width() / dpr)),
+               static_cast<int>(std::lround(canvas_->image().height() / dpr)));
 }
 
 void CanvasView::paintEvent(QPaintEvent* e) {
+  // A size set while the widget was hidden arrives without a resize event.
+  if (size() != rendered_for_) refresh();
   QPainter p(this);
   p.fillRect(e->rect(), palette().color(QPalette::Window));
   if (!canvas_) return;

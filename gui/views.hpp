@@ -59,6 +59,7 @@ class CanvasView : public QWidget {
   RenderMark mark_;
   QSize used_;      // the drawing's used part, logical, when the canvas was made
   double fit_ = 1;  // widget pixels per logical picture pixel
+  QSize rendered_for_;  // the widget's size when last rendered
 };
 
 }  // namespace ostrel::gui
