@@ -11,6 +11,8 @@ namespace {
 #define OSTREL_VERSION "unknown"
 #endif
 
+// The problem file's groups as each program reads them: the windowed program reads one more
+// value in groups 3 and 7 and takes the node laws from the file.
 constexpr const char* format_in_brief =
     "The problem file is plain text, read as free-format groups:\n"
     "  2 title lines\n"
@@ -21,7 +23,23 @@ constexpr const char* format_in_brief =
     "  iswitch imm itlim eps  0 in-core LU; otherwise the block out-of-core iteration\n"
     "  one skipped line\n"
     "  per boundary element (up to 100), four lines:\n"
-    "    nr iform itype isign ni ileft iright\n"
+    "    nr iform itype isign ni ileft iright\n";
+constexpr const char* windowed_format_in_brief =
+    "The problem file is plain text, read as free-format groups (a / ends a group early,\n"
+    "keeping the values not given):\n"
+    "  2 title lines\n"
+    "  iprobl iunits ish      0 capacitance, 1 inductance; units (0..6); 1 numbers the\n"
+    "                         elements in the plots (end the line with / to keep ish = 0)\n"
+    "  deps(1) .. deps(5)     permittivities (or permeabilities) of up to five media\n"
+    "  igg idmn gpars(1..5)   Green's function 0..5, zero total charge switch, parameters\n"
+    "  ah iorder              target sub-element length, 1\n"
+    "  iswitch imm itlim eps folder\n"
+    "                         0 in-core LU; otherwise the block out-of-core iteration with\n"
+    "                         its scratch file in folder (quoted when it holds a /)\n"
+    "  one skipped line\n"
+    "  per boundary element (up to 100), four lines:\n"
+    "    nr iform itype isign ni ileft iright   (node laws: 0 uniform, 1 graded)\n";
+constexpr const char* format_elements =
     "    geometry: x1 y1 x2 y2 0 | xc yc r phi1 phi2 | xc yc r orient 0\n"
     "              (or, with nr <= 0, a copy: iele dx dy t)\n"
     "    iamns iaplus         media on the minus and the plus side\n"
@@ -71,7 +89,8 @@ std::string usage_text(bool windowed) {
         "directory and a picture of the cross-section to INPUT.ps.\n";
   s += "  --help     this text\n"
        "  --version  the version and the capacities\n\n";
-  return s + format_in_brief;
+  s += windowed ? windowed_format_in_brief : format_in_brief;
+  return s + format_elements;
 }
 
 std::string version_text(bool windowed) {

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -140,10 +142,16 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
   }
   std::ifstream in;
   std::error_code ec;
+  errno = 0;
   if (!std::filesystem::is_directory(input_name, ec)) in.open(input_name, std::ios::binary);
+  const int open_error = errno ? errno : ENOENT;
   if (!in.is_open()) {
     Halt h;
     h.console = {"Can not open input file  ", input_name};
+    // The reason after the name, on standard error.
+    h.error.push_back("ostrel-gui: " + input_name + ": " +
+                      std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR
+                                                                                  : open_error));
     halt(std::move(h));
   }
 

@@ -73,10 +73,19 @@ Options:
   --rlgc FILE           write the RLGC file to FILE instead of PROBLEM.rlgc
   --cpl FILE            write the ngspice model to FILE instead of PROBLEM.cpl
   --help                show this text
+  --version             show the version
 
-Exit status: 0 done; 1 the problem cannot be solved or makes no line; 2 bad command line or a
-file that cannot be read or written.
+Exit status: 0 done; 1 a bad command line, a problem file that cannot be opened, or a problem
+that cannot be solved or makes no line; 2 a problem file that cannot be read (a malformed value)
+or an output file that cannot be written.
 )";
+}
+
+std::string version() {
+#ifndef OSTREL_VERSION
+#define OSTREL_VERSION "unknown"
+#endif
+  return std::string("ostrel-lines ") + OSTREL_VERSION + "\n";
 }
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -102,6 +111,9 @@ Options parse_options(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") {
       flag();
       o.help = true;
+    } else if (a == "--version") {
+      flag();
+      o.version = true;
     } else if (a == "--check") {
       flag();
       o.check = true;
@@ -123,7 +135,7 @@ Options parse_options(const std::vector<std::string>& args) {
       files.push_back(a);
     }
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   if (files.size() != 1)
     bad(files.empty() ? "no problem file given (see --help)"
                       : "one problem file only, not '" + files[1] + "'");

@@ -1,5 +1,7 @@
 #include "lines/run_lines.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -24,11 +26,13 @@ namespace ostrel::lines {
 namespace {
 
 constexpr const char* program = "ostrel-lines: ";
-// Exit status of a bad command line or a file that cannot be read or written.
-constexpr int exit_usage = 2;
 
-// A file that cannot be opened, read or written.
+// A file that cannot be read or written (exit_io_error).
 struct FileError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// A problem file that cannot be opened (exit_failure, as in the other programs).
+struct OpenError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
@@ -48,8 +52,12 @@ void write_file(const std::string& name, const std::string& text) {
 Input read(const std::string& name) {
   std::error_code ec;
   std::ifstream in;
+  errno = 0;
   if (!name.empty() && !std::filesystem::is_directory(name, ec)) in.open(name, std::ios::binary);
-  if (!in.is_open()) throw FileError("cannot open the problem file '" + name + "'");
+  const int open_error = errno ? errno : ENOENT;
+  if (!in.is_open())
+    throw OpenError("cannot open the problem file '" + name + "': " +
+                    std::strerror(std::filesystem::is_directory(name, ec) ? EISDIR : open_error));
   std::ostringstream console, log, result;
   Streams io{console, log, result};
   try {
@@ -113,18 +121,22 @@ int run_lines(int argc, char** argv) {
     o = parse_options(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::invalid_argument& e) {
     std::cerr << program << e.what() << '\n';
-    return exit_usage;
+    return exit_failure;
   }
-  if (o.help) {
-    std::cout << usage();
+  if (o.help || o.version) {
+    std::cout << (o.help ? usage() : version());
     return 0;
   }
   try {
     return run(o);
+  } catch (const OpenError& e) {
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_failure;
   } catch (const FileError& e) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
-    return exit_usage;
+    return exit_io_error;
   } catch (const Halt& h) {
     std::cout.flush();
     std::cerr << program << halt_text(h) << '\n';
