@@ -152,9 +152,9 @@ void results(const Problem& pb, int m, Work& w, Streams& io) {
   const Units& u = units_table[pb.iunits];
   const bool capacitance = pb.iprobl == 0;
   const std::string unit = u.text;
-  const std::string label = (capacitance ? build.text.capacitance_label
-                                          : build.text.inductance_label) +
-                            unit.substr(0, unit.size() - 2) + ":";
+  const std::string label =
+      (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
+      unit.substr(0, unit.size() - 2) + ":";
   show(io, label);
   show(io, "");
   const std::span<const double> reported = reports_inverse(pb) ? geinv : ge;

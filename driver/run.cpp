@@ -73,9 +73,9 @@ void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
     Halt h;
     h.console = {"Can not open input file  ", input_name};
     // The reason after the name, on standard error.
-    h.error.push_back("ostrel: " + input_name + ": " +
-                      std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR
-                                                                                  : open_error));
+    h.error.push_back(
+        "ostrel: " + input_name + ": " +
+        std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR : open_error));
     halt(std::move(h));
   }
   const std::string input_line = "Input file  " + padded(input_name, name_length);

@@ -149,9 +149,9 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
     Halt h;
     h.console = {"Can not open input file  ", input_name};
     // The reason after the name, on standard error.
-    h.error.push_back("ostrel-gui: " + input_name + ": " +
-                      std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR
-                                                                                  : open_error));
+    h.error.push_back(
+        "ostrel-gui: " + input_name + ": " +
+        std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR : open_error));
     halt(std::move(h));
   }
 

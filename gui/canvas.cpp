@@ -178,7 +178,7 @@ int Canvas::segment(double x0, double y0, double x1, double y1, int phase, bool 
   // A pixel is drawn where the line's rounded position falls inside the viewport.
   const double half = 0.5;
   if (!clip_line(x0, y0, x1, y1, view_.left() - half, view_.top() - half, view_.right() + half,
-            view_.bottom() + half))
+                 view_.bottom() + half))
     return phase;
   int x = static_cast<int>(std::floor(x0 + half)), y = static_cast<int>(std::floor(y0 + half));
   const int xe = static_cast<int>(std::floor(x1 + half)),
@@ -281,7 +281,8 @@ void Canvas::rectangle(Fill f, PixelPoint p1, PixelPoint p2) {
 }
 
 void Canvas::draw_text(const std::string& text) {
-  const double dx = std::floor(ox_ + text_at_.x * scale_), dy = std::floor(oy_ + text_at_.y * scale_);
+  const double dx = std::floor(ox_ + text_at_.x * scale_),
+               dy = std::floor(oy_ + text_at_.y * scale_);
   if (view_.isEmpty() || std::fabs(dx) > far_pixels || std::fabs(dy) > far_pixels) return;
   const int x = static_cast<int>(dx), y = static_cast<int>(dy);
   QPainter p(&image_);

@@ -75,8 +75,8 @@ void draw(const std::vector<DrawOp>& ops, std::size_t k, Canvas& c) {
 }  // namespace
 
 bool valid_world_window(WorldPoint p1, WorldPoint p2) {
-  return std::isfinite(p1.x) && std::isfinite(p1.y) && std::isfinite(p2.x) &&
-         std::isfinite(p2.y) && p1.x != p2.x && p1.y != p2.y;
+  return std::isfinite(p1.x) && std::isfinite(p1.y) && std::isfinite(p2.x) && std::isfinite(p2.y) &&
+         p1.x != p2.x && p1.y != p2.y;
 }
 
 int saturate(double v) {

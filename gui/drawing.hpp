@@ -48,13 +48,13 @@ struct DrawOp {
 
 /// Everything a drawing operation depends on besides its operands.
 struct DrawState {
-  PixelRect view;                          ///< viewport
-  WorldPoint w1{0, 0}, w2{1, 1};           ///< world window
-  int colour = 15;                         ///< palette index
-  std::uint16_t mask = 0xFFFF;             ///< line mask
-  std::string font = "h12w6";              ///< font option text
-  WorldPoint at{};                         ///< current world point
-  PixelPoint text_at{};                    ///< current pixel point
+  PixelRect view;                 ///< viewport
+  WorldPoint w1{0, 0}, w2{1, 1};  ///< world window
+  int colour = 15;                ///< palette index
+  std::uint16_t mask = 0xFFFF;    ///< line mask
+  std::string font = "h12w6";     ///< font option text
+  WorldPoint at{};                ///< current world point
+  PixelPoint text_at{};           ///< current pixel point
 };
 
 /// The run of operations drawn in one viewport, with the state they start from.

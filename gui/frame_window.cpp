@@ -187,7 +187,8 @@ void FrameWindow::build_menus() {
     if (!name.isEmpty()) open_problem(name);
   });
   recent_menu_ = file->addMenu(tr("Open &Recent"));
-  add_action(file, "run_again", tr("&Run Again"), QKeySequence(Qt::Key_F5), [this] { run_again(); });
+  add_action(file, "run_again", tr("&Run Again"), QKeySequence(Qt::Key_F5),
+             [this] { run_again(); });
   add_action(file, "stop", tr("&Stop"), QKeySequence(Qt::Key_Escape), [this] { stop_run(); });
   file->addSeparator();
   add_action(file, "save_results", tr("Save Results &As..."), QKeySequence::SaveAs, [this] {
@@ -197,18 +198,17 @@ void FrameWindow::build_menus() {
     if (!name.isEmpty()) save_results(name);
   });
   add_action(file, "export_csv", tr("&Export Matrix as CSV..."), QKeySequence(), [this] {
-    const QString name = ask_file(tr("Export the matrix as CSV"), tr("CSV files (*.csv)"), true,
-                                  QFileInfo(QString::fromStdString(files_.empty() ? "matrix"
-                                                                                  : files_[0]))
-                                          .completeBaseName() +
-                                      QStringLiteral(".csv"));
+    const QString name =
+        ask_file(tr("Export the matrix as CSV"), tr("CSV files (*.csv)"), true,
+                 QFileInfo(QString::fromStdString(files_.empty() ? "matrix" : files_[0]))
+                         .completeBaseName() +
+                     QStringLiteral(".csv"));
     if (!name.isEmpty()) export_csv(name);
   });
   add_action(file, "save_picture", tr("Save &Picture as..."), QKeySequence(), [this] {
     const QString name = ask_file(
         tr("Save the plots as a picture"), tr("SVG pictures (*.svg);;PNG images (*.png)"), true,
-        QFileInfo(QString::fromStdString(files_.empty() ? "plots" : files_[0]))
-                .completeBaseName() +
+        QFileInfo(QString::fromStdString(files_.empty() ? "plots" : files_[0])).completeBaseName() +
             QStringLiteral(".svg"));
     if (!name.isEmpty()) save_picture(name);
   });
@@ -275,7 +275,8 @@ void FrameWindow::update_actions() {
   actions_["export_csv"]->setEnabled(!run && matrix);
   actions_["copy_matrix"]->setEnabled(!run && matrix);
   actions_["save_picture"]->setEnabled(child(graphics_unit) != nullptr);
-  for (const auto& [name, unit] : {std::pair{"show_text", text_unit}, {"show_plots", graphics_unit}}) {
+  for (const auto& [name, unit] :
+       {std::pair{"show_text", text_unit}, {"show_plots", graphics_unit}}) {
     QMdiSubWindow* w = child(unit);
     actions_[name]->setEnabled(w != nullptr);
     actions_[name]->setChecked(w && w->isVisible());
@@ -449,8 +450,10 @@ bool FrameWindow::start_run(const std::vector<std::string>& files, bool next_to_
   files_ = files;
   next_to_problem_ = next_to_problem;
   run_folder_ = QDir::currentPath();
-  result_path_ = QDir(run_folder_).absoluteFilePath(
-      run_files.size() == 2 ? QFile::decodeName(run_files[1].c_str()) : "result.osl");
+  result_path_ =
+      QDir(run_folder_)
+          .absoluteFilePath(run_files.size() == 2 ? QFile::decodeName(run_files[1].c_str())
+                                                  : "result.osl");
   stopped_ = false;
   const QString name =
       files.empty() ? QString() : QFileInfo(QFile::decodeName(files[0].c_str())).fileName();
@@ -554,8 +557,7 @@ bool FrameWindow::save_results(const QString& path) {
     complain(tr("There is no result file to save."));
     return false;
   }
-  if (QFileInfo(path).absoluteFilePath() == QFileInfo(result_path_).absoluteFilePath())
-    return true;
+  if (QFileInfo(path).absoluteFilePath() == QFileInfo(result_path_).absoluteFilePath()) return true;
   QFile in(result_path_);
   QSaveFile out(path);
   if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) ||
@@ -662,7 +664,8 @@ void FrameWindow::about() {
   box.setIconPixmap(windowIcon().pixmap(64, 64));
   const QString banner = about_.isEmpty() ? QString::fromStdString(banner_line()) : about_;
   box.setText(QStringLiteral("<b>%1</b><br>%2<br><br>%3")
-                  .arg(QString::fromStdString(version_text(true)).section(QLatin1Char('\n'), 0, 0)
+                  .arg(QString::fromStdString(version_text(true))
+                           .section(QLatin1Char('\n'), 0, 0)
                            .toHtmlEscaped(),
                        banner.toHtmlEscaped(),
                        tr("Released under the MIT licence (see the details).")));
@@ -672,9 +675,9 @@ void FrameWindow::about() {
 
 void FrameWindow::closeEvent(QCloseEvent* e) {
   if (running()) {
-    if (!unattended_ &&
-        QMessageBox::question(this, QStringLiteral("OSTREL"),
-                              tr("A run is going. Stop it and close OSTREL?")) != QMessageBox::Yes) {
+    if (!unattended_ && QMessageBox::question(this, QStringLiteral("OSTREL"),
+                                              tr("A run is going. Stop it and close OSTREL?")) !=
+                            QMessageBox::Yes) {
       e->ignore();
       return;
     }

@@ -102,11 +102,11 @@ int run_gui(const GuiRun& run) {
   } else if (!run.files.empty() || !run.interactive) {
     frame.start_run(run.files, false);
   } else {
-    // The problem is asked for before the run: a cancelled dialog leaves an empty window.
+    // The problem is asked for before the run, and opened as from the menu (its files next to
+    // it, not in a start-up folder the user never chose); a cancelled dialog leaves an empty
+    // window.
     const std::string name = frame.choose_input_file();
-    if (!name.empty())
-      frame.start_run({name}, false);
-    else
+    if (name.empty() || !frame.open_problem(QFile::decodeName(name.c_str())))
       frame.close_child(default_unit);
   }
   if (run.started) run.started(frame);

@@ -30,7 +30,8 @@ void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QStr
     std::cerr.flush();
     _exit(ostrel::exit_io_error);
   }
-  if (connecting && context.category && QString::fromLatin1(context.category).startsWith("qt.qpa")) {
+  if (connecting && context.category &&
+      QString::fromLatin1(context.category).startsWith("qt.qpa")) {
     held << text;
     return;
   }

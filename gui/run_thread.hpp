@@ -28,8 +28,8 @@ class RunThread {
   /// the text window when the run clears it; `unattended`: no dialog waits for anyone. When the
   /// run has ended and its thread is joined, `done(status)` is called from the window thread's
   /// event loop.
-  void start(const std::vector<std::string>& files, const std::string& first_row,
-             bool unattended, std::function<void(int)> done);
+  void start(const std::vector<std::string>& files, const std::string& first_row, bool unattended,
+             std::function<void(int)> done);
   /// Asks a going run to stop: it ends at its next window operation (releasing its arrays and
   /// scratch file) with exit_failure. Returns at once; nothing when no run is going.
   void stop();

@@ -120,8 +120,7 @@ class Writer {
 
   static bool draws(OpKind k) {
     return k == OpKind::clear || k == OpKind::clear_viewport || k == OpKind::line ||
-           k == OpKind::arc || k == OpKind::ellipse || k == OpKind::rectangle ||
-           k == OpKind::text;
+           k == OpKind::arc || k == OpKind::ellipse || k == OpKind::rectangle || k == OpKind::text;
   }
 
   // World point to picture pixels (unrounded, at the pixel's centre).
@@ -259,11 +258,10 @@ class Writer {
         if (!near(x, y)) break;
         const QFont f = fixed_font(s_.font);
         const QFontMetrics m(f);
-        out_ << "<text x=\"" << num(x) << "\" y=\"" << num(y + m.ascent())
-             << "\" font-family=\"" << escaped(f.family().toStdString())
-             << ", monospace\" font-size=\"" << f.pixelSize() << "\" fill=\""
-             << colour(s_.colour) << "\" xml:space=\"preserve\">" << escaped(op.text)
-             << "</text>\n";
+        out_ << "<text x=\"" << num(x) << "\" y=\"" << num(y + m.ascent()) << "\" font-family=\""
+             << escaped(f.family().toStdString()) << ", monospace\" font-size=\"" << f.pixelSize()
+             << "\" fill=\"" << colour(s_.colour) << "\" xml:space=\"preserve\">"
+             << escaped(op.text) << "</text>\n";
         break;
       }
     }

@@ -57,8 +57,8 @@ class CanvasView : public QWidget {
   int unit_;
   std::unique_ptr<Canvas> canvas_;
   RenderMark mark_;
-  QSize used_;      // the drawing's used part, logical, when the canvas was made
-  double fit_ = 1;  // widget pixels per logical picture pixel
+  QSize used_;          // the drawing's used part, logical, when the canvas was made
+  double fit_ = 1;      // widget pixels per logical picture pixel
   QSize rendered_for_;  // the widget's size when last rendered
 };
 

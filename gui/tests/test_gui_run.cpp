@@ -212,7 +212,8 @@ TEST(WindowedRun, SnapshotShowsTheCrossSectionTheChargesAndTheStatus) {
   const WindowLayout layout = window_layout({picture.width(), picture.height()});
   const auto in_frame = [&](const PixelRect& r) {
     const auto at = [&](int x, int y) {
-      return graphics.content.topLeft() + QPoint(static_cast<int>(x * fit), static_cast<int>(y * fit));
+      return graphics.content.topLeft() +
+             QPoint(static_cast<int>(x * fit), static_cast<int>(y * fit));
     };
     return QRect(at(r.left, r.top), at(r.right, r.bottom));
   };
@@ -357,8 +358,8 @@ TEST(Session, MenuActionsOpenRunStopAndTakeTheResultsOut) {
 
   std::vector<int> statuses;
   std::string clipboard, first_row;
-  QSize small, large;         // the plots as shown before and after maximising their window
-  QSize image_large;          // the rendered picture then, device pixels
+  QSize small, large;  // the plots as shown before and after maximising their window
+  QSize image_large;   // the rendered picture then, device pixels
   int yellow_small = 0, yellow_large = 0;
   bool hidden = false, back = false;
   std::string stopped_text;
@@ -455,7 +456,8 @@ TEST(Session, MenuActionsOpenRunStopAndTakeTheResultsOut) {
     std::istringstream in(result.substr(result.find("]")));
     std::string word;
     while (in >> word)
-      if (word.find('E') != std::string::npos) printed.push_back(std::strtod(word.c_str(), nullptr));
+      if (word.find('E') != std::string::npos)
+        printed.push_back(std::strtod(word.c_str(), nullptr));
   }
   ASSERT_EQ(tsv.size(), 4u);
   ASSERT_EQ(printed.size(), 4u);

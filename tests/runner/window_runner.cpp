@@ -45,11 +45,12 @@ int main(int argc, char** argv) {
       peak = true;
     } else if (a == "--help" || a == "--version") {
       std::cout << (a == "--help" ? std::string(usage)
-                                  : "ostrel-window-runner" +
-                                        ostrel::version_text(false).substr(std::string("ostrel").size()));
+                                  : "ostrel-window-runner" + ostrel::version_text(false).substr(
+                                                                 std::string("ostrel").size()));
       return 0;
     } else if (a.starts_with("--")) {
-      std::cerr << "ostrel-window-runner: unknown option " << a << "\nTry ostrel-window-runner --help.\n";
+      std::cerr << "ostrel-window-runner: unknown option " << a
+                << "\nTry ostrel-window-runner --help.\n";
       return ostrel::exit_failure;
     } else {
       files.push_back(a);
