@@ -533,8 +533,19 @@ TEST(GuiProgram, OptionsAndSnapshotExitStatus) {
   EXPECT_EQ(run_program("--help", &out), 0);
   EXPECT_NE(out.find("Usage: ostrel-gui [--snapshot IMAGE.png] [INPUT [RESULT]]"),
             std::string::npos);
+  EXPECT_NE(out.find("iprobl iunits ish"), std::string::npos);  // the groups as it reads them
   EXPECT_EQ(run_program("--version", &out), 0);
   EXPECT_EQ(out.rfind("ostrel-gui ", 0), 0u);
+
+  // No display to be reached: one line that says so, and exit_io_error instead of an abort.
+  const int none =
+      std::system((std::string("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \"") +
+                   OSTREL_GUI_BINARY + "\" two.inp > none.txt 2>&1")
+                      .c_str());
+  const std::string said = slurp("none.txt");
+  EXPECT_TRUE(WIFEXITED(none) && WEXITSTATUS(none) == exit_io_error) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_NE(said.find("no display"), std::string::npos) << said;
 
   // A file named like an option is refused, and nothing is run.
   EXPECT_EQ(run_program("--x.inp", &out), exit_failure);
@@ -552,6 +563,17 @@ TEST(GuiProgram, OptionsAndSnapshotExitStatus) {
       (std::string("\"") + OSTREL_WINDOW_RUNNER + "\" bad.inp mine.osl > runner.txt 2>&1").c_str());
   EXPECT_EQ(stop, WEXITSTATUS(runner));
   EXPECT_FALSE(QImage(QStringLiteral("bad.png")).isNull());
+
+  // A file written for the console program (group 3 without ish and without "/"): the read
+  // error says which group and how to mend it.
+  std::string console = slurp(fs::path(OSTREL_SOURCE_DIR) / "examples" / "coupled.inp");
+  console.replace(console.find("0 1 /"), 5, "0 1  ");
+  std::ofstream("console.inp") << console;
+  EXPECT_EQ(run_program("--snapshot console.png console.inp", &out), exit_io_error);
+  EXPECT_NE(out.find("group 3 of the windowed program holds iprobl, iunits, ish: end the line "
+                     "with / to keep ish = 0"),
+            std::string::npos)
+      << out;
 
   // A good run into a named result file; a snapshot that cannot be written fails it.
   write_wires("two.inp", 2, 20, 0);
