@@ -28,8 +28,9 @@ constexpr Group windowed_groups[] = {
 constexpr int title_lines = 2;
 
 // Values on one line of free-format input: blanks and commas separate them, "n*value" stands
-// for n values, a quoted text is one value, "/" ends the group. Sets `slash` when a "/" ends
-// the line's values.
+// for n values, a quoted text is one value, "/" ends the group. Counting stops at a word that
+// is no number (a comment that the reading would take for the missing value). Sets `slash`
+// when a "/" ends the line's values.
 int values_on(const std::string& line, bool& slash) {
   slash = false;
   int n = 0;
@@ -48,12 +49,13 @@ int values_on(const std::string& line, bool& slash) {
     if (c == '\'' || c == '"') {
       const std::size_t end = line.find(c, i + 1);
       i = end == std::string::npos ? line.size() : end + 1;
-      token = "x";
+      token = "1";
     } else {
       while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != ',' &&
              line[i] != '/' && line[i] != '\r')
         token += line[i++];
     }
+    if (token.find_first_not_of("0123456789+-.eEdD*") != std::string::npos) return n;
     const std::size_t star = token.find('*');
     int count = 1;
     if (star != std::string::npos && star > 0) {
