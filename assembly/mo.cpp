@@ -205,12 +205,6 @@ double potential(const Element& e, int ic) {
   return e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
 }
 
-// The vectors of the iterations that a lockstep run adds to the work arrays' one.
-struct ItStore {
-  std::vector<double> u, b, v, h, g;
-  std::vector<int> hpiv;
-};
-
 // The solutions of the out-of-core mode for conductors first..last (returned), left in
 // dens[first-1..last-1], the unconverged ones added to not_converged. The console build solves
 // every remaining conductor at once when the iterations' vectors fit in what the run can afford
@@ -229,27 +223,25 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
   int count = 1;
   std::vector<ItStore> own;
   if (!pb.c().windowed && first < dims.m) {
-    const std::size_t extra = it_vectors_bytes(nd, q) + sizeof(double) * nd;  // with u0
-    count = int(std::min<std::size_t>(dims.m - first, affordable_bytes() / extra)) + 1;
+    count =
+        int(std::min<std::size_t>(dims.m - first, affordable_bytes() / it_vectors_bytes(nd, q))) +
+        1;
     try {
-      own.resize(count - 1);
-      for (ItStore& o : own) {
-        o.u.resize(nd), o.b.resize(nd), o.v.resize(std::size_t(nd) * (q + 1));
-        o.h.resize(std::size_t(q) * q), o.g.resize(q), o.hpiv.resize(q);
-      }
-      for (int c = 1; c < count; ++c)
+      own.reserve(count - 1);
+      for (int c = 1; c < count; ++c) {
+        own.emplace_back(nd, q);
         dens[first + c - 1].resize(nd);
+      }
     } catch (const std::bad_alloc&) {
       count = 1;
       own = {};
     }
   }
-  std::vector<ItVectors> xs{{w.dens, w.w1, w.rhs, w.w2, w.w3, w.w6piv, w.w4}};
+  std::vector<ItVectors> xs{{w.dens, w.w1, w.rhs, w.w2, w.w3, w.w4, w.w6}};
   std::vector<std::span<double>> rhs{w.rhs};
   for (int c = 1; c < count; ++c) {
-    ItStore& o = own[c - 1];
-    xs.push_back({dens[first + c - 1], o.u, o.b, o.v, o.h, o.hpiv, o.g});
-    rhs.push_back(o.b);
+    xs.push_back(own[c - 1].vectors(dens[first + c - 1]));
+    rhs.push_back(own[c - 1].b);
   }
 
   w.scratch->rewind();
@@ -257,7 +249,10 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
     const Element& e = pb.el(i);
     if (!w.scratch->read_record(e.ni, nd, w.ama.data(), w.ld, w.blk.data(), nimax, w.ipvt.data())) {
       Halt h;
-      h.console.push_back(" Can not read file <osl.tmp>");
+      h.console.push_back(" Can not read file <" +
+                          (w.scratch->name().empty() ? std::string("osl.tmp") : w.scratch->name()) +
+                          ">");
+      h.mid_line = true;
       halt(std::move(h));
     }
     for (int c = 0; c < count; ++c) {
@@ -277,7 +272,8 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
     to[c] = &logs[c];
   std::vector<ItResult> res;
   try {
-    res = it(sys, *w.scratch, buf, xs, ctl.eps, q, ctl.itlim, to, {io.screen, dims.m, first});
+    res = it(sys, *w.scratch, buf, xs, ctl.eps, q, ctl.itlim, to,
+             {io.screen, dims.m, first, pb.c().windowed ? nullptr : &io.console});
   } catch (const Halt&) {
     for (const std::ostringstream& l : logs)
       io.log << l.str();
@@ -401,6 +397,10 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
 
   // The iteration's display stayed on one row for all conductors; what follows goes below it.
   if (!in_core && io.screen) io.screen->advance(1);
+  // What the out-of-core solution cost: one pass reads the whole scratch file.
+  if (!in_core)
+    io.log << " it(...): " << w.scratch->rewinds() << " passes over the scratch file for " << m
+           << " conductor(s)\n";
 
   // 6. Charges of every conductor for every solution.
   integrate_charges(s, m, dens, w.ge, bufs);

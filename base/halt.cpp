@@ -16,6 +16,7 @@ void halt_input(std::string log_line, const char* stop_text) {
 }
 
 int finish_halt(const Halt& h, std::ostream& console, std::ostream* log, std::ostream& err) {
+  if (h.mid_line && !h.console.empty()) console << '\n';
   for (const auto& line : h.console)
     console << line << '\n';
   console.flush();

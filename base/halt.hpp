@@ -24,6 +24,9 @@ struct Halt {
   std::vector<std::string> error;    ///< lines for standard error (platform error reports)
   std::string stop_text;             ///< written as "STOP <text> statement executed"
   int status = exit_failure;
+  /// The console's progress line (marks without a line end) is open when the stop comes: it is
+  /// ended first, so that the console lines stand on lines of their own.
+  bool mid_line = false;
 };
 
 /// Throws a Halt. Never returns.

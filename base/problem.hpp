@@ -79,13 +79,16 @@ struct SolverControls {
   double ah = 0;        ///< target sub-element length
   int iorder = 1;       ///< accepted and unused
   int iswitch = 0;      ///< 0 in-core LU, otherwise block out-of-core iteration
-  int imm = 5;          ///< Krylov dimension of the iteration
-  int itlim = 50;       ///< iteration limit
-  double eps = 1.0e-4;  ///< iteration tolerance
-  std::string tmpdir;   ///< windowed build: directory of the scratch file (at most 20 characters)
+  int imm = 40;         ///< Krylov dimension of the iteration (restart length of GMRES)
+  int itlim = 50;       ///< iteration limit (cycles)
+  double eps = 1.0e-9;  ///< iteration tolerance: largest relative residual |P(Au-b)| / |Pb|
+  std::string tmpdir;   ///< windowed build: folder of the scratch file, as given
 };
 
-/// Characters kept of the scratch directory of the windowed build.
-inline constexpr std::size_t tmpdir_length = 20;
+// Why these defaults: on a bundle of 49 wires over ground (1960 unknowns), out of core against
+// in core, the matrix agrees to its printed digits wherever an entry is above 4e-4 of its
+// column's diagonal once the relative residual is 1e-9; below that lies the nine-digit rounding
+// of the scratch file (1.6e-8 of the diagonal at full convergence). A Krylov space of 40
+// vectors took that run to 1e-9 in 43 passes over the scratch file, where 5 vectors took 122.
 
 }  // namespace ostrel

@@ -128,16 +128,17 @@ void run_pass(benchmark::State& st, bool arithmetic) {
   Sample& s = sample();
   const Problem& pb = s.input.problem;
   const int nd = s.input.dims.nd, ld = s.input.dims.nimax, imm = 5;
-  std::vector<double> r(std::size_t(ld) * nd), d(std::size_t(ld) * ld), w(ld);
-  std::vector<int> piv(ld), hpiv(imm);
-  std::vector<double> u0(nd), u(nd), b(nd), v(std::size_t(nd) * (imm + 1)), h(imm * imm), g(imm);
+  std::vector<double> r(std::size_t(ld) * nd), d(std::size_t(ld) * ld), w(2 * ld);
+  std::vector<int> piv(ld);
+  std::vector<double> u0(nd);
+  ItStore store(nd, imm);
   std::mt19937_64 gen(3);
   std::uniform_real_distribution<double> dist(-1, 1);
   for (int i = 0; i < nd; ++i)
-    v[i] = dist(gen);
+    store.v[i] = dist(gen);
   const BlockSystem sys{pb, s.sys->off, s.t, s.x, s.y, {}, nd, ld};
   const BlockBuffers buf{r, d, piv, w};
-  const ItVectors vec{u0, u, b, v, h, hpiv, g};
+  const ItVectors vec = store.vectors(u0);
   const int threads = openblas_get_num_threads();
   openblas_set_num_threads(1);  // as it() runs its passes
   for (auto _ : st) {
@@ -149,7 +150,7 @@ void run_pass(benchmark::State& st, bool arithmetic) {
       }
       if (arithmetic) it_block(sys, buf, vec, k, 1);
     }
-    benchmark::DoNotOptimize(v.data());
+    benchmark::DoNotOptimize(store.v.data());
   }
   openblas_set_num_threads(threads);
   report(st, s.values);

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <ostream>
 
+#include "assembly/results.hpp"
 #include "base/fields.hpp"
 #include "base/freeformat.hpp"
 #include "base/halt.hpp"
@@ -20,6 +21,9 @@ constexpr const char* unit_reference_warning =
     " Warning: no grounded conductor (itype 1, isign 0) and idmn=0: potentials are referred to"
     " a distance of one length unit, so the matrix depends on the unit of length; idmn=1 (zero"
     " total charge) removes the dependence";
+
+// Columns of the scratch folder in the windowed build's echo (longer names are shown whole).
+constexpr int tmpdir_field = 20;
 
 // Relative allowance of an arc's sweep over one full turn.
 constexpr double full_turn_tolerance = 1e-6;
@@ -169,8 +173,10 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
       reject(pb, "error in input file: itype(" + iw(i, 2) + ")=" + iw(e.itype, 1) + " != {1,2,3}");
     if (e.isign < 0)
       reject(pb, "error in input file: isign(" + iw(i, 2) + ")=" + iw(e.isign, 1) + " < 0.0");
-    // An element needs two nodes: the end basis functions reach to the neighbouring node.
+    // An element needs two nodes: the end basis functions reach to the neighbouring node. 0 asks
+    // for the automatic subdivision; a negative count has no meaning.
     if (e.ni == 1) reject(pb, "error in input file: ni(" + iw(i, 2) + ")= 1 < 2");
+    if (e.ni < 0) reject(pb, "error in input file: ni(" + iw(i, 2) + ")=" + iw(e.ni, 2) + " < 0");
     m = std::max(m, e.isign);
     pb.elements.push_back(e);
     Element& el = pb.elements.back();
@@ -255,8 +261,9 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   if (!(window_items ? rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps, &ctl.tmpdir})
                      : rd.read_group({&ctl.iswitch, &ctl.imm, &ctl.itlim, &ctl.eps})))
     premature_end(rd);
-  if (ctl.tmpdir.size() > tmpdir_length) ctl.tmpdir.resize(tmpdir_length);
   check_finite(pb, rd, {ctl.eps});
+  // The tolerance is a relative residual: a negative one can never be met.
+  if (ctl.eps < 0) reject(pb, "error in input file: eps=" + es(ctl.eps, 10, 3) + " < 0");
   // The iteration needs a Krylov dimension of at least 1; 0 takes the default below. Large
   // values are the user's choice: the echo shows a value wider than its field as asterisks, the
   // memory of the Krylov array is requested through foralloc (which stops the run when it cannot
@@ -290,7 +297,7 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
     }
     e.amns = pb.material(e.iamns);
     e.aplus = pb.material(e.iaplus);
-    if (e.ni <= 0) {
+    if (e.ni == 0) {
       // Nearest whole number, halves away from zero; huge quotients are capped below anyway.
       const double q = std::round(elength(pb, i) / ctl.ah);
       e.ni = std::max(build.min_auto_ni, static_cast<int>(std::min(q, 1e9)));
@@ -317,10 +324,17 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
               << pb.title2 << '\n'
               << "iprobl=" << iw(pb.iprobl, 1) << "    iunits=" << iw(pb.iunits, 1) << '\n';
 
-  // The windowed build checks this after drawing the cross-section, in a message box.
+  // The windowed build checks these after its summary and drawing the cross-section.
   if (!build.windowed && null_charge_incompatible(pb)) {
     Halt h;
     h.console = h.log = {"NULL charge and Green function incompatible"};
+    halt(std::move(h));
+  }
+  // A units code that the result tables do not have for the problem kind: found now, not after
+  // the solution.
+  if (!build.windowed && !units_fit(pb)) {
+    Halt h;
+    h.console = {build.text.no_such_units};
     halt(std::move(h));
   }
 
@@ -331,19 +345,33 @@ Input read_problem(std::istream& in, const std::string& name, Streams& io,
   const bool grounded = std::any_of(pb.elements.begin(), pb.elements.end(),
                                     [](const Element& e) { return e.itype == 1 && e.isign == 0; });
   if ((pb.igg == 0 || pb.igg == 2 || pb.igg == 3) && pb.idmn == 0 && !grounded) {
-    io.console << unit_reference_warning << '\n';
+    show(io, unit_reference_warning);
     io.log << unit_reference_warning << '\n';
   }
 
-  // Solver defaults for values given as zero (the echo shows the values as read).
-  if (ctl.imm == 0) ctl.imm = 5;
-  if (ctl.itlim == 0) ctl.itlim = 50;
-  if (std::fabs(ctl.eps) <= build.tiny) ctl.eps = 1.0e-4;
+  // Solver defaults for values given as zero (the echo shows the values as read). A tolerance
+  // at or below the build's zero threshold counts as zero; when one was given, say so.
+  const SolverControls defaults;
+  if (ctl.imm == 0) ctl.imm = defaults.imm;
+  if (ctl.itlim == 0) ctl.itlim = defaults.itlim;
+  if (ctl.eps <= build.tiny) {
+    if (ctl.eps != 0 && ctl.iswitch != 0) {
+      const auto real = [](double v) {
+        const std::string t = es(v, 12, 2);
+        return t.substr(t.find_first_not_of(' '));
+      };
+      const std::string note = " eps=" + real(ctl.eps) + " is at or below " + real(build.tiny) +
+                               ": the iteration uses eps=" + real(defaults.eps);
+      show(io, note);
+      io.log << note << '\n';
+    }
+    ctl.eps = defaults.eps;
+  }
   return input;
 }
 
 bool null_charge_incompatible(const Problem& pb) {
-  return pb.idmn == 1 && (pb.igg == 1 || pb.igg == 4 || pb.igg == 5);
+  return pb.idmn != 0 && (pb.igg == 1 || pb.igg == 4 || pb.igg == 5);
 }
 
 void write_echo(const Input& input, std::ostream& log) {
@@ -367,7 +395,7 @@ void write_echo(const Input& input, std::ostream& log) {
     log << "iswitch=" << iw(ctl.iswitch, 1) << "    imm=" << iw(ctl.imm, 2)
         << "    itlim=" << iw(ctl.itlim, 3) << "    eps=" << es(ctl.eps, 10, 3) << '\n';
   if (ctl.iswitch != 0 && pb.c().reads_window_items)
-    log << "tmp dir:  " << padded(ctl.tmpdir, static_cast<int>(tmpdir_length)) << '\n';
+    log << "tmp dir:  " << padded(ctl.tmpdir, tmpdir_field) << '\n';
   log << "ah=" << es(ctl.ah, 10, 3) << '\n';
   log << "program starts with the next input data:\n";
   log << " n=" << iw(dims.n, 2) << "   m=" << iw(dims.m, 2) << '\n';

@@ -24,8 +24,8 @@ struct Input {
 Input read_problem(std::istream& in, const std::string& name, Streams& io,
                    const BuildConstants& build = console_build);
 
-/// True when the zero-total-charge switch is 1 with a Green's function that grounds the
-/// charge (igg 1, 4 or 5): the problem has no solution.
+/// True when the zero-total-charge switch is on (any idmn but 0) with a Green's function that
+/// grounds the charge (igg 1, 4 or 5): the problem has no solution.
 bool null_charge_incompatible(const Problem& pb);
 
 /// Writes the echo of the accepted problem (the lines from the date to the end marker) to `log`.

@@ -124,6 +124,12 @@ void summary(const Input& input, Streams& io) {
   screen.status(std::to_string(input.dims.n) + " boundary element(s)");
   screen.status(std::to_string(input.dims.m) + " conductor(s)");
   screen.status(std::to_string(input.dims.nd) + " unknowns", 2);
+  // The result tables have no such code for the problem kind: stop before the solution.
+  if (!units_fit(pb)) {
+    Halt h;
+    h.stop_text = pb.c().text.no_such_units;
+    halt(std::move(h));
+  }
 }
 
 // The sequence of one run after the window set-up. Every stop leaves through a Halt; the log

@@ -72,6 +72,9 @@ class ScratchFile {
 
   bool is_open() const { return f_ != nullptr; }
 
+  /// The name of a named scratch file; empty for one without a name.
+  const std::string& name() const { return path_; }
+
   /// Number of rewind() calls so far: the passes made over the file by its readers.
   long long rewinds() const { return rewinds_; }
 

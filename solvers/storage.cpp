@@ -16,6 +16,7 @@
 #include "assembly/mo.hpp"
 #include "base/halt.hpp"
 #include "solvers/blas_workspace.hpp"
+#include "solvers/it.hpp"
 #include "solvers/scratch.hpp"
 
 namespace ostrel {
@@ -142,6 +143,12 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
   if (!in_core) {
     show(io, text.out_of_core);
     io.log << text.out_of_core_log << '\n';
+    // A Krylov space of the system's order holds its solution: a larger imm only costs memory.
+    if (ctl.imm > dims.nd) {
+      io.log << " imm=" << ctl.imm << " is more than the " << dims.nd
+             << " unknowns: the iteration uses imm=" << dims.nd << '\n';
+      ctl.imm = dims.nd;
+    }
     const long long imm = ctl.imm;
     w.ld = dims.nimax;
     w.ama = get.get<double>(h.ama, nd * nimax);
@@ -155,13 +162,13 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
       scratch.emplace(ScratchFile::create());
     }
     w.scratch = &*scratch;
-    w.w1 = get.get<double>(h.w1, nd);
-    w.w2 = get.get<double>(h.w2, imm * nd + nd);
-    w.w3 = get.get<double>(h.w3, imm * imm);
-    w.w5 = get.get<double>(h.w5, nimax);
-    w.w6 = get.get<double>(h.w6, imm);
-    w.w6piv = {static_cast<int*>(h.w6.p), w.w6.size()};
-    w.w4 = get.get<double>(h.w4, imm);
+    const ItSizes it = it_sizes(int(nd), int(imm));
+    w.w1 = get.get<double>(h.w1, it.u);
+    w.w2 = get.get<double>(h.w2, it.v);
+    w.w3 = get.get<double>(h.w3, it.h);
+    w.w5 = get.get<double>(h.w5, 2 * nimax);
+    w.w6 = get.get<double>(h.w6, it.rot);
+    w.w4 = get.get<double>(h.w4, it.g);
     if (!get.ok) fail({text.no_iteration_work});
     if (pb.idmn != 0) w.last = get.get<double>(h.last, nd);
     if (!get.ok) fail({text.no_charge_row});

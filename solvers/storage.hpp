@@ -25,12 +25,11 @@ struct Work {
   std::span<int> ipvt;
   std::span<double> ge, geinv, gework;  ///< m*m each
   std::span<double> ama;
-  // Out-of-core mode only (empty otherwise).
+  // Out-of-core mode only (empty otherwise): the diagonal block, the iteration's vectors (w1 the
+  // iterate, w2 the Arnoldi basis, w3 the Hessenberg matrix, w4 the least-squares right-hand
+  // side, w5 two block vectors, w6 the rotations; sizes from it_sizes) and the constraint row.
   std::span<double> blk, w1, w2, w3, w4, w5, w6, last;
   ScratchFile* scratch = nullptr;
-  /// W6 seen as what the iteration uses it for: the imm pivots of its normal-equation matrix
-  /// (the same block as w6, which has one 8-byte element per pivot).
-  std::span<int> w6piv;
 };
 
 /// Name of the windowed build's scratch file, in the directory the input gives.
@@ -67,8 +66,9 @@ void forfree(Handle& h);
 /// the mode's line, calls mo() once and releases the arrays in their documented order. Memory
 /// and the scratch file are also released when a stop ends the run inside. The windowed build
 /// reports failed requests with its own texts (exit status 1) and, when the whole matrix
-/// cannot be obtained, falls back to the out-of-core mode with imm 5, itlim 50, eps 1e-4.
-/// Memory: 8*nd^2 bytes in-core; 8*(nd*nimax + nimax^2 + nd*(imm+2) + imm^2 + nimax + 2*imm)
+/// cannot be obtained, falls back to the out-of-core mode with imm 5, itlim 50, eps 1e-4. An imm
+/// above nd is lowered to nd (a Krylov space of order nd holds the solution), with a log line.
+/// Memory: 8*nd^2 bytes in-core; 8*(nd*nimax + nimax^2 + nd*(imm+2) + imm^2 + 4*imm + 2*nimax + 1)
 /// out-of-core, plus 8*nd with idmn != 0.
 /// Returns ge (m x m, column-major) as mo() leaves it: the non-dimensional capacitance matrix
 /// when pb.iunits is 0 or 3 (the other codes scale it for the report), so that a caller can

@@ -11,6 +11,7 @@
 #include "assembly/mo.hpp"
 #include "base/halt.hpp"
 #include "driver/reading.hpp"
+#include "solvers/it.hpp"
 #include "solvers/scratch.hpp"
 #include "solvers/storage.hpp"
 
@@ -55,14 +56,14 @@ inline Solution solve_text(const std::string& text, int iswitch = 0,
   w.ld = in_core ? d.nd : d.nimax;
   w.dens = dens, w.rhs = rhs, w.xcol = xcol, w.ycol = ycol, w.tcol = tcol, w.ama = ama;
   w.ipvt = ipvt, w.ge = s.ge, w.geinv = s.geinv, w.gework = gework;
-  std::vector<double> blk, w1, w2, w3, w4, w5, last;
-  std::vector<int> w6;
+  std::vector<double> blk, w1, w2, w3, w4, w5, w6, last;
   std::optional<ScratchFile> scratch;
   if (!in_core) {
-    blk.resize(nimax * nimax), w1.resize(nd), w2.resize(imm * nd + nd), w3.resize(imm * imm);
-    w4.resize(imm), w5.resize(nimax), w6.resize(imm);
+    const ItSizes it = it_sizes(int(nd), int(imm));
+    blk.resize(nimax * nimax), w1.resize(it.u), w2.resize(it.v), w3.resize(it.h);
+    w4.resize(it.g), w5.resize(2 * nimax), w6.resize(it.rot);
     if (s.input.problem.idmn != 0) last.resize(nd);
-    w.blk = blk, w.w1 = w1, w.w2 = w2, w.w3 = w3, w.w4 = w4, w.w5 = w5, w.w6piv = w6;
+    w.blk = blk, w.w1 = w1, w.w2 = w2, w.w3 = w3, w.w4 = w4, w.w5 = w5, w.w6 = w6;
     w.last = last;
     scratch.emplace(scratch_stream ? ScratchFile(scratch_stream) : ScratchFile::create());
     w.scratch = &*scratch;

@@ -228,7 +228,6 @@ const BadCase bad_cases[] = {
   {"units_out_of_range.inp", Where::console, "No such units", false},
   {"units_wrong_for_inductance.inp", Where::console, "No such units", false},
   // A Krylov dimension of two thousand million: its arrays cannot be had.
-  {"imm_huge.inp", Where::console, " Can not allocate ", false},
 };
 // clang-format on
 

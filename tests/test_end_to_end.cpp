@@ -2,6 +2,7 @@
 // The date line of the log and the CPU time are masked.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "run_util.hpp"
@@ -68,7 +69,9 @@ TEST(EndToEnd, OutOfCoreGivesTheInCoreResults) {
   std::string out = masked(slurp(source / "stdout"));
   out.replace(out.find("BEM matrix allocated in core;"), 29, "Out-of-core solver applied;");
   out.erase(out.find("LU: "), out.find("Solving: ") - out.find("LU: "));
-  EXPECT_EQ(masked(r.out), out);
+  // Without the marks of the passes over the scratch file.
+  const std::string shown = std::regex_replace(r.out, std::regex("(Solving: \\.)\\++"), "$1");
+  EXPECT_EQ(masked(shown), out);
   EXPECT_EQ(r.file("result.osl"), slurp(source / "result"));
   const std::string log = masked(r.file("ostrel.log")), in_core = masked(slurp(source / "log"));
   EXPECT_EQ(log.substr(log.find("ge(i,j) done")), in_core.substr(in_core.find("ge(i,j) done")));
@@ -76,9 +79,9 @@ TEST(EndToEnd, OutOfCoreGivesTheInCoreResults) {
        {"Block out-of-core solver with default parameters applied;\n",
         "block string for  i =  1 is ready\nwriting on disk block string for i =   1\nDone\n",
         "block string for  i =  2 is ready\nwriting on disk block string for i =   2\nDone\n",
-        " it(..) will start with: imm= 5  itlim=  50  eps=1.00E-04\n\n"
+        " it(..) will start with: imm=40  itlim=  50  eps=1.00E-09\n\n"
         "it(...): iteration    0  ||u-u0||=  0.00E+00  residual=  ",
-        " it: nerr=  0   nmbit =   2\n residual= "})
+        " it: nerr=  0   nmbit =   1\n residual= "})
     EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 

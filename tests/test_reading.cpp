@@ -107,7 +107,7 @@ TEST(Reading, EchoIsLaidOutExactly) {
   EXPECT_EQ(o.log.substr(25), expected);  // the date line is masked
   EXPECT_EQ(o.input.dims.nd, 29);
   EXPECT_EQ(o.input.dims.nimax, 25);
-  EXPECT_EQ(o.input.controls.imm, 5);
+  EXPECT_EQ(o.input.controls.imm, 40);
 }
 
 TEST(Reading, GroupSixWithoutSlashTakesTheNextLine) {
@@ -129,16 +129,32 @@ TEST(Reading, SolverControlsDefaultsAndEcho) {
   slash.replace(slash.find("0 /\n"), 4, "1 /\n");
   Outcome o = read_text(slash + circle);
   ASSERT_FALSE(o.stopped);
-  EXPECT_NE(o.log.find("iswitch=1    imm= 5    itlim= 50    eps= 1.000E-04\n"), std::string::npos);
+  EXPECT_NE(o.log.find("iswitch=1    imm=40    itlim= 50    eps= 1.000E-09\n"), std::string::npos);
 
   std::string zeros = head;
   zeros.replace(zeros.find("0 /\n"), 4, "2 0 0 0.0\n");
   o = read_text(zeros + circle);
   ASSERT_FALSE(o.stopped);
   EXPECT_NE(o.log.find("iswitch=2    imm= 0    itlim=  0    eps= 0.000E+00\n"), std::string::npos);
-  EXPECT_EQ(o.input.controls.imm, 5);
+  EXPECT_EQ(o.input.controls.imm, 40);
   EXPECT_EQ(o.input.controls.itlim, 50);
-  EXPECT_EQ(o.input.controls.eps, 1.0e-4);
+  EXPECT_EQ(o.input.controls.eps, 1.0e-9);
+  EXPECT_EQ(o.log.find("at or below"), std::string::npos);  // a zero is no tolerance given
+
+  // A tolerance at or below the zero threshold is replaced, and the run says so; a negative
+  // one is refused.
+  std::string tiny = head;
+  tiny.replace(tiny.find("0 /\n"), 4, "1 5 50 1e-12\n");
+  o = read_text(tiny + circle);
+  ASSERT_FALSE(o.stopped);
+  EXPECT_EQ(o.input.controls.eps, 1.0e-9);
+  const std::string note = " eps=1.00E-12 is at or below 1.00E-09: the iteration uses eps=1.00E-09";
+  EXPECT_NE(o.log.find(note + "\n"), std::string::npos) << o.log;
+  EXPECT_NE(o.console.find(note + "\n"), std::string::npos);
+  tiny.replace(tiny.find("1e-12"), 5, "-1e-3");
+  o = read_text(tiny + circle);
+  ASSERT_TRUE(o.stopped);
+  EXPECT_EQ(o.halt.log, std::vector<std::string>{"error in input file: eps=-1.000E-03 < 0"});
 
   // Values wider than their echo fields are accepted and shown as asterisks; only a negative
   // imm is refused.
@@ -327,10 +343,11 @@ TEST(Reading, ZeroTotalChargeSwitch) {
   EXPECT_EQ(o.halt.stop_text, "");
   EXPECT_NE(o.log.find("end-of-input-data"), std::string::npos);  // after the echo
 
+  // Any value but 0 switches the zero total charge on, so it is refused just the same.
   text.replace(text.find("1 1 0 0 0 0 0\n"), 14, "1 2 0 0 0 0 0\n");
   o = read_text(text + entry(1, "3 1 1 4 1 1", "0 2 1 0 0"));
-  ASSERT_FALSE(o.stopped);
-  EXPECT_EQ(o.input.dims.nd, 5);
+  ASSERT_TRUE(o.stopped);
+  EXPECT_EQ(o.halt.log, (std::vector<std::string>{"NULL charge and Green function incompatible"}));
 }
 
 TEST(Reading, ElementsMustStayWhereTheGreenFunctionIsDefined) {
@@ -449,9 +466,9 @@ TEST(Reading, WindowedBuildItemsEchoAndStopText) {
   EXPECT_EQ(pb.el(1).ileft, 0);
   EXPECT_EQ(pb.el(1).iright, 1);
   EXPECT_EQ(pb.el(2).ni, 2);  // automatic: 0.7 / 0.4 rounds to 2, the windowed minimum
-  EXPECT_EQ(o.input.controls.tmpdir, "/scratch/here/and/fa");        // 20 characters kept
+  EXPECT_EQ(o.input.controls.tmpdir, "/scratch/here/and/far/away");  // never cut
   EXPECT_EQ(o.log.rfind(std::string(60, 'T') + "\nsecond", 0), 0u);  // no date line
-  EXPECT_NE(o.log.find("\ntmp dir:  /scratch/here/and/fa\n"), std::string::npos);
+  EXPECT_NE(o.log.find("\ntmp dir:  /scratch/here/and/far/away\n"), std::string::npos);
   EXPECT_TRUE(o.log.ends_with("\n-------------------------------end-of-input-data-\n")) << o.log;
   EXPECT_EQ(o.result,
             std::string(60, 'T') + "\nsecond" + std::string(54, ' ') + "\niprobl=0    iunits=1\n");

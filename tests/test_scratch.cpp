@@ -461,7 +461,9 @@ TEST(Storage, FurtherStopsOnTheFirstFailedArray) {
   ASSERT_EQ(t.console.size(), 1u);
   EXPECT_EQ(t.console[0].rfind(" Can not allocate ", 0), 0u);
   EXPECT_EQ(console.str(), "Out-of-core solver applied;\n");
-  EXPECT_EQ(log.str(), "Block out-of-core solver with default parameters applied;\n");
+  EXPECT_EQ(log.str(),
+            "Block out-of-core solver with default parameters applied;\n"
+            " imm=40 is more than the 10 unknowns: the iteration uses imm=10\n");
 }
 
 }  // namespace
