@@ -480,7 +480,11 @@ bool FrameWindow::open_problem(const QString& path) {
                       info.isDir() ? tr("it is a folder") : probe.errorString()));
     return false;
   }
-  if (running()) return start_run({}, false);  // says why not
+  if (running()) {
+    statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
+                             message_ms);
+    return false;
+  }
   remember_recent(info.absoluteFilePath());
   return start_run({QFile::encodeName(info.absoluteFilePath()).toStdString()}, true);
 }
