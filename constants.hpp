@@ -121,7 +121,8 @@ inline constexpr BuildConstants windowed_build{
     true,
     true,
     {
-        "error input file, see <trace.osl>",
+        "error input file, see <ostrel.log>",  // the log it writes (an older text named a
+                                               // file that no run writes)
         "internal arrays dimension exceeded;",
         "-------------------------------end-of-input-data-",
         "no such units",

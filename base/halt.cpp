@@ -10,6 +10,7 @@ void halt(Halt h) {
 
 void halt_input(std::string log_line, const char* stop_text) {
   Halt h;
+  h.console.push_back(log_line);  // the reason on the console as well, not only in the log
   h.log.push_back(std::move(log_line));
   h.stop_text = stop_text;
   halt(std::move(h));

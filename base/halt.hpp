@@ -32,8 +32,8 @@ struct Halt {
 /// Throws a Halt. Never returns.
 [[noreturn]] void halt(Halt h);
 
-/// Convenience for the common input failure: one log line and the stop text of the input
-/// errors of the build (BuildTexts::input_stop).
+/// Convenience for the common input failure: one line, on the console and in the log, and the
+/// stop text of the input errors of the build (BuildTexts::input_stop).
 [[noreturn]] void halt_input(std::string log_line, const char* stop_text);
 
 /// Writes a Halt: console lines, log lines (when the log is open), error lines and the stop

@@ -15,6 +15,9 @@
 #include "base/fields.hpp"
 #include "base/freeformat.hpp"
 #include "base/halt.hpp"
+#include "base/log_lock.hpp"
+#include "base/result_file.hpp"
+#include "base/signal_cleanup.hpp"
 #include "base/streams.hpp"
 #include "driver/banner.hpp"
 #include "driver/options.hpp"
@@ -59,7 +62,8 @@ std::string prompt_input_name() {
   return name;
 }
 
-// The sequence of one run once the log is open. Every stop leaves through a Halt.
+// The sequence of one run once the log is open. Every stop leaves through a Halt; the result
+// file is in place only when the sequence has come to its end.
 void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
   const std::string input_name = file_name(!files.empty() ? files[0] : prompt_input_name());
   std::ifstream in;
@@ -82,27 +86,24 @@ void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
   std::cout << input_line << '\n';
   log << input_line << '\n';
 
-  std::ofstream result;
-  if (files.size() == 2) {
-    const std::string result_name = file_name(files[1]);
-    result.open(result_name);
-    if (!result) {
-      Halt h;
-      h.log = {"Cannot open output file " + result_name};
-      halt(std::move(h));
-    }
-  } else {
-    result.open(default_result_name);
-    if (!result)
-      io_error(std::string("cannot open the result file \"") + default_result_name + "\"");
+  // The result file is written when the run has succeeded (ResultFile); here it is only found
+  // writable.
+  ResultFile result(files.size() == 2 ? file_name(files[1]) : default_result_name);
+  if (!result.is_open()) {
+    const std::string line = "Cannot open output file " + result.name() + ": " + result.why();
+    if (files.size() != 2) io_error(line);
+    Halt h;
+    h.console = h.log = {line};
+    halt(std::move(h));
   }
 
-  Streams io{std::cout, log, result};
+  Streams io{std::cout, log, result.stream()};
   Input input = read_problem(in, input_name, io);
   in.close();
 
   psout(input.problem, input_name, std::cout);
   further(input.problem, input.dims, input.controls, io);
+  commit_or_halt(result);
 }
 
 }  // namespace
@@ -119,6 +120,16 @@ int run_console(int argc, char** argv) {
     return 0;
   }
   std::cout << banner_line() << '\n' << capacity_line() << '\n';
+  install_signal_cleanup();
+  // Two runs in one folder would write the same log and result file: the second stops here,
+  // before it has written anything.
+  const LogLock lock(log_name);
+  if (lock.busy()) {
+    std::cout.flush();
+    std::cerr << "ostrel: another run is using \"" << log_name
+              << "\" in this folder; wait until it ends, or run in another folder\n";
+    return exit_failure;
+  }
   std::ofstream log(log_name);
   if (!log) {
     std::cout.flush();

@@ -9,12 +9,15 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "assembly/results.hpp"
 #include "base/fields.hpp"
 #include "base/halt.hpp"
+#include "base/log_lock.hpp"
+#include "base/result_file.hpp"
 #include "base/screen.hpp"
 #include "base/streams.hpp"
 #include "driver/banner.hpp"
@@ -135,7 +138,7 @@ void summary(const Input& input, Streams& io) {
 // The sequence of one run after the window set-up. Every stop leaves through a Halt; the log
 // is open from the moment `log` is.
 void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::string>& files,
-                  std::ofstream& log) {
+                  std::optional<LogLock>& lock, std::ofstream& log) {
   Screen& screen = window;
   const std::string start = clock_time();
   std::string input_name = files.empty() ? p.select_input_file() : files[0];
@@ -161,28 +164,38 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
     halt(std::move(h));
   }
 
+  // Two runs in one folder would write the same log and result file: the second stops before
+  // it has written anything.
+  lock.emplace(log_name);
+  if (lock->busy()) {
+    const std::string text = std::string("another run is using ") + log_name +
+                             " in this folder; wait until it ends, or run in another folder";
+    p.message_box(text, name_failure_caption);
+    Halt h;
+    h.console = {text};
+    halt(std::move(h));
+  }
   log.open(log_name);
   if (!log) io_error(std::string("cannot create the run log \"") + log_name + "\"");
-  std::ofstream result;
   std::string result_name = default_result_name;
   if (files.size() == 2) {
     result_name = files[1];
     result_name.erase(result_name.find_last_not_of(' ') + 1);
     log << "output file is  " << result_name << '\n';
-    result.open(result_name);
-    if (!result) {
-      Halt h;
-      h.log = {"cannot open output file"};
-      halt(std::move(h));
-    }
-  } else {
-    result.open(result_name);
-    if (!result)
-      io_error("cannot open the result file \"" + std::string(default_result_name) + "\"");
+  }
+  // The result file is written when the run has succeeded; here it is only found writable.
+  ResultFile result(result_name);
+  if (!result.is_open()) {
+    const std::string text = "cannot open output file " + result_name + ": " + result.why();
+    p.message_box(text, name_failure_caption);
+    if (files.size() != 2) io_error(text);
+    Halt h;
+    h.console = h.log = {text};
+    halt(std::move(h));
   }
 
   std::ostream no_console(nullptr);  // the windowed build writes no console marks
-  Streams io{no_console, log, result, &screen};
+  Streams io{no_console, log, result.stream(), &screen};
   Input input = read_problem(in, input_name, io, windowed_build);
   in.close();
   summary(input, io);
@@ -197,17 +210,24 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
 
   further(input.problem, input.dims, input.controls, io);
 
+  const std::string reason = result.commit();
+  if (!reason.empty()) {
+    p.message_box(cannot_write(result, reason), name_failure_caption);
+    Halt h;
+    h.console = h.log = {cannot_write(result, reason)};
+    halt(std::move(h));
+  }
   screen.advance(rows_before_times);
   screen.status("start time " + start + "    end time " + clock_time());
   screen.status("output file: " + result_name);
   log.flush();
-  result.flush();
-  if (!log || !result) io_error("error writing the run log or the result file");
+  if (!log) io_error("error writing the run log");
 }
 
 // Writes a stop: its console lines and stop text as status lines, its log lines to the log
 // (when open), its error lines and stop text to standard error. Returns the exit status.
-int finish(const Halt& h, Screen& screen, std::ofstream& log) {
+int finish(Halt h, Screen& screen, std::ofstream& log) {
+  h.mid_line = false;  // the text window has no open progress line
   std::ostringstream shown;
   const int status = finish_halt(h, shown, log.is_open() ? &log : nullptr, std::cerr);
   std::istringstream lines(shown.str());
@@ -224,10 +244,11 @@ int finish(const Halt& h, Screen& screen, std::ofstream& log) {
 int run_windowed(Platform& platform, const std::vector<std::string>& files) {
   const WindowLayout layout = window_setup(platform, banner_line());
   WindowScreen screen(platform, layout);
+  std::optional<LogLock> lock;
   std::ofstream log;
   try {
     try {
-      run_sequence(platform, screen, files, log);
+      run_sequence(platform, screen, files, lock, log);
     } catch (const std::bad_alloc&) {
       Halt h;
       h.console = {" Can not allocate memory"};

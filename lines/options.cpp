@@ -10,6 +10,9 @@ namespace {
 
 // Largest loss tangent accepted: the loss enters to first order, which needs tan(delta) << 1.
 constexpr double max_tan_delta = 1.0;
+// Largest --tolerance accepted: the discretisation check compares grids whose figures move by
+// far less, and a coarser answer needs no solver.
+constexpr double max_tolerance = 0.1;
 
 [[noreturn]] void bad(const std::string& what) {
   throw std::invalid_argument(what);
@@ -75,6 +78,20 @@ Options:
   --help                show this text
   --version             show the version
 
+Named cross-sections (no problem file; see README, 'Structures by name'):
+  --structure NAME      build the problem of a named cross-section from KEY=VALUE
+                        arguments (lengths in mm unless a unit is given: 0.3mm,
+                        12mil, 300um), choose its extent and nodes for --tolerance,
+                        solve and report; --structure NAME --help lists its keys
+  --structure-file FILE the structure and its keys (and target, vary, tolerance),
+                        one KEY=VALUE a line; arguments on the command line win
+  --tolerance REL       the discretisation error to reach, relative (default 0.001)
+  --target Q=OHMS       find the value of the --vary key that gives Z0, Zdiff, Zodd,
+                        Zeven or Zcm = OHMS (within the tolerance)
+  --vary KEY            the length key that --target changes
+  --write-problem FILE  save the generated problem file (it runs in ostrel and
+                        opens in ostrel-gui)
+
 Exit status: 0 done; 1 a bad command line, a problem file that cannot be opened, or a problem
 that cannot be solved or makes no line; 2 a problem file that cannot be read (a malformed value)
 or an output file that cannot be written.
@@ -129,23 +146,50 @@ Options parse_options(const std::vector<std::string>& args) {
       o.rlgc = next();
     } else if (a == "--cpl") {
       o.cpl = next();
+    } else if (a == "--structure") {
+      o.structure = next();
+    } else if (a == "--structure-file") {
+      o.structure_file = next();
+    } else if (a == "--write-problem") {
+      o.write_problem = next();
+    } else if (a == "--target") {
+      o.target = next();
+    } else if (a == "--vary") {
+      o.vary = next();
+    } else if (a == "--tolerance") {
+      o.tolerance = positive(a, next());
+      if (o.tolerance >= max_tolerance) bad(a + ": the tolerance must be below 0.1 (10 %)");
     } else if (a.size() > 1 && a[0] == '-') {
       bad("unknown option '" + a + "' (see --help)");
     } else {
       files.push_back(a);
     }
   }
+  if (o.structured()) {
+    for (const std::string& f : files) {
+      if (f.find('=') == std::string::npos)
+        bad("a structure takes KEY=VALUE arguments, not the file '" + f + "'");
+      o.assignments.push_back(f);
+    }
+    files.clear();
+  } else if (!o.write_problem.empty() || !o.target.empty() || !o.vary.empty() || o.tolerance != 0) {
+    bad("--write-problem, --target, --vary and --tolerance need --structure or --structure-file");
+  }
   if (o.help || o.version) return o;
-  if (files.size() != 1)
+  if (o.target.empty() != o.vary.empty()) bad("--target and --vary go together");
+  if (!o.structured() && files.size() != 1)
     bad(files.empty() ? "no problem file given (see --help)"
                       : "one problem file only, not '" + files[1] + "'");
-  o.problem = files[0];
+  if (!o.structured()) o.problem = files[0];
   if (o.lossy && o.frequency == 0) bad("--tan-delta needs --frequency");
   if (o.length == 0 && (!o.rlgc.empty() || !o.cpl.empty()))
     bad("--rlgc and --cpl need --length (the models are written for a line length)");
-  if (o.json.empty()) o.json = o.problem + ".json";
-  if (o.rlgc.empty()) o.rlgc = o.problem + ".rlgc";
-  if (o.cpl.empty()) o.cpl = o.problem + ".cpl";
+  const std::string stem = !o.problem.empty()          ? o.problem
+                           : !o.structure_file.empty() ? o.structure_file
+                                                       : o.structure;
+  if (o.json.empty()) o.json = stem + ".json";
+  if (o.rlgc.empty()) o.rlgc = stem + ".rlgc";
+  if (o.cpl.empty()) o.cpl = stem + ".cpl";
   return o;
 }
 

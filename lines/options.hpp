@@ -19,6 +19,15 @@ struct Options {
   bool lossy = false;                     ///< some --tan-delta was given
   std::array<double, ndiel> tan_delta{};  ///< loss tangent of medium k at tan_delta[k-1]
   std::string json, rlgc, cpl;            ///< output file names (defaults from the problem's)
+  // A named cross-section instead of a problem file (structures/).
+  std::string structure;                 ///< --structure NAME
+  std::string structure_file;            ///< --structure-file FILE: key=value lines
+  std::vector<std::string> assignments;  ///< KEY=VALUE arguments of the structure
+  std::string write_problem;             ///< --write-problem FILE: save the generated problem
+  std::string target;                    ///< --target QUANTITY=OHMS
+  std::string vary;                      ///< --vary KEY
+  double tolerance = 0;                  ///< --tolerance (relative); 0: the default
+  bool structured() const { return !structure.empty() || !structure_file.empty(); }
 };
 
 /// The usage text of --help.
@@ -32,6 +41,8 @@ std::string version();
 /// and frequencies must be finite and positive, a loss tangent finite in 0..1, a medium index
 /// 1..ndiel), a loss tangent without --frequency, more or fewer than one problem file. Fills the
 /// default output names: the problem file's name with ".json", ".rlgc" and ".cpl" appended.
+/// With --structure or --structure-file there is no problem file: arguments KEY=VALUE are the
+/// structure's, and the output names come from the structure file's name or the structure's.
 Options parse_options(const std::vector<std::string>& args);
 
 }  // namespace ostrel::lines

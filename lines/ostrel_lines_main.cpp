@@ -1,6 +1,8 @@
 // The transmission-line report program: everything happens in run_lines().
 #include "lines/run_lines.hpp"
+#include "solvers/blas_workspace.hpp"
 
 int main(int argc, char** argv) {
+  ostrel::start_without_blas_threads(argv);
   return ostrel::lines::run_lines(argc, argv);
 }

@@ -155,4 +155,20 @@ LineParameters line_parameters(std::span<const double> ge, std::span<const doubl
   return p;
 }
 
+void require_finite(const LineParameters& p) {
+  const auto check = [](const char* name, std::span<const double> values) {
+    for (double v : values)
+      if (!std::isfinite(v))
+        throw std::runtime_error(std::string("a figure of the line is not a finite number: ") +
+                                 name + " holds " + std::to_string(v));
+  };
+  check("C", p.c.a), check("C0", p.c0.a), check("L", p.l.a), check("G", p.g.a);
+  check("Zc", p.zc.a), check("the modes' voltages", p.voltage_modes.a);
+  check("the self impedances", p.z_self), check("the effective permittivities", p.eps_self);
+  check("the delays", p.delay_self), check("the modes' permittivities", p.eps_mode);
+  check("the modes' velocities", p.velocity_mode), check("the modes' delays", p.delay_mode);
+  check("the even and odd modes",
+        std::vector<double>{p.z_even, p.z_odd, p.eps_even, p.eps_odd, p.delay_even, p.delay_odd});
+}
+
 }  // namespace ostrel::lines

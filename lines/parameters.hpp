@@ -85,4 +85,9 @@ struct LineParameters {
 LineParameters line_parameters(std::span<const double> ge, std::span<const double> ge0,
                                std::span<const double> gloss, double frequency, int m);
 
+/// Throws std::runtime_error naming the first figure of `p` that is not a finite number (a
+/// conductance at an absurd frequency, a solution that went wrong): such a figure must not be
+/// reported, in the table or in a file. O(m^2).
+void require_finite(const LineParameters& p);
+
 }  // namespace ostrel::lines

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/halt.hpp"
+#include "base/result_file.hpp"
 #include "base/streams.hpp"
 #include "driver/reading.hpp"
 #include "lines/models.hpp"
@@ -20,6 +21,7 @@
 #include "lines/parameters.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
+#include "structures/run_structure.hpp"
 
 namespace ostrel::lines {
 
@@ -36,14 +38,25 @@ struct OpenError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-void write_file(const std::string& name, const std::string& text) {
+// Writes an output file of the report whole (a temporary file moved into place), never over the
+// problem file itself. A file named after the problem (its name with `suffix`) that cannot be
+// written in the problem's folder, a read-only one, goes to the current folder instead, and the
+// console says so. Returns the name written.
+std::string write_output(const std::string& name, const std::string& text, const Options& o,
+                         const std::string& suffix) {
+  namespace fs = std::filesystem;
   std::error_code ec;
-  if (std::filesystem::is_directory(name, ec))
-    throw FileError("cannot write '" + name + "': it is a directory");
-  std::ofstream out(name, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw FileError("cannot write '" + name + "'");
+  if (fs::equivalent(name, o.problem, ec))
+    throw FileError("will not write '" + name + "': it is the problem file");
+  const std::string why = write_whole_file(name, text);
+  if (why.empty()) return name;
+  const std::string here = fs::path(o.problem).filename().string() + suffix;
+  if (name == o.problem + suffix && here != name && write_whole_file(here, text).empty()) {
+    std::cout << "  " << name << " cannot be written (" << why << "): written to " << here
+              << " in the current folder instead\n";
+    return here;
+  }
+  throw FileError("cannot write '" + name + "': " + why);
 }
 
 // Reads the problem: the titles and any warning of the reading go to the console, the echo
@@ -84,6 +97,7 @@ int run(const Options& o) {
   std::cout << "Solutions:\n";
   const Capacitances base = capacitances(input, o.tan_delta, o.lossy, "", std::cout);
   const LineParameters p = line_parameters(base.ge, base.ge0, base.gloss, o.frequency, base.m);
+  require_finite(p);
   Check check;
   bool checked = false;
   if (o.check) {
@@ -95,6 +109,7 @@ int run(const Options& o) {
     } else {
       const Capacitances fine = capacitances(r.input, o.tan_delta, o.lossy, "refined: ", std::cout);
       check.refined = line_parameters(fine.ge, fine.ge0, fine.gloss, o.frequency, fine.m);
+      require_finite(check.refined);
       checked = true;
     }
   }
@@ -102,13 +117,15 @@ int run(const Options& o) {
   std::cout << console_table(p, o, checked ? &check : nullptr) << '\n';
 
   const std::string& title = input.problem.title1;
-  write_file(o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr));
-  std::cout << "JSON file " << o.json << '\n';
+  const std::string json = write_output(
+      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr), o,
+      ".json");
+  std::cout << "JSON file " << json << '\n';
   if (o.length > 0) {
-    write_file(o.rlgc, rlgc_file(p, o, title));
-    std::cout << "RLGC file (W element) " << o.rlgc << '\n';
-    write_file(o.cpl, cpl_model(p, o, title));
-    std::cout << "ngspice CPL model " << o.cpl << " (subcircuit " << cpl_subcircuit << ")\n";
+    const std::string rlgc = write_output(o.rlgc, rlgc_file(p, o, title), o, ".rlgc");
+    std::cout << "RLGC file (W element) " << rlgc << '\n';
+    const std::string cpl = write_output(o.cpl, cpl_model(p, o, title), o, ".cpl");
+    std::cout << "ngspice CPL model " << cpl << " (subcircuit " << cpl_subcircuit << ")\n";
   }
   return 0;
 }
@@ -123,16 +140,21 @@ int run_lines(int argc, char** argv) {
     std::cerr << program << e.what() << '\n';
     return exit_failure;
   }
-  if (o.help || o.version) {
+  if (o.version || (o.help && !o.structured())) {
     std::cout << (o.help ? usage() : version());
     return 0;
   }
   try {
-    return run(o);
+    return o.structured() ? structures::run_structure(o, std::cout) : run(o);
   } catch (const OpenError& e) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
     return exit_failure;
+  } catch (const std::invalid_argument& e) {
+    // A structure's bad request, or a file of it that cannot be read or written.
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_io_error;
   } catch (const FileError& e) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <fstream>
+#include <filesystem>
 #include <ostream>
+#include <sstream>
 
 #include "base/fields.hpp"
 #include "base/halt.hpp"
+#include "base/result_file.hpp"
 #include "geometry/element.hpp"
 
 namespace ostrel {
@@ -313,16 +315,29 @@ void write_picture(const Problem& pb, const std::string& input_name, const std::
 
 void psout(const Problem& pb, const std::string& input_name, std::ostream& console) {
   const std::string name = picture_name(input_name);
-  console << "PostScript picture in  " << padded(name, ps_name_field) << '\n';
-
   // A NUL would cut the name handed to the system and open another file.
   if (name.find('\0') != std::string::npos) stop_on_file("Can not open PostScript file  ", name);
-  std::ofstream file(name, std::ios::out | std::ios::trunc);
-  if (!file.is_open()) stop_on_file("Can not open PostScript file  ", name);
-
-  write_picture(pb, input_name, date24(), file);
-  file.close();
-  if (file.fail()) stop_on_file("Can not write PostScript file  ", name);
+  std::ostringstream text;
+  write_picture(pb, input_name, date24(), text);
+  std::string why = write_whole_file(name, text.str());
+  if (why.empty()) {
+    console << "PostScript picture in  " << padded(name, ps_name_field) << '\n';
+    return;
+  }
+  // Beside an input in a folder that cannot be written: in the current folder instead (unless
+  // that is the same folder).
+  namespace fs = std::filesystem;
+  const std::string here = fs::path(name).filename().string();
+  std::error_code ec;
+  const bool elsewhere =
+      fs::weakly_canonical(fs::absolute(here), ec) != fs::weakly_canonical(fs::absolute(name), ec);
+  if (elsewhere && write_whole_file(here, text.str()).empty()) {
+    console << "PostScript picture in  " << padded(here, ps_name_field) << '\n'
+            << " (" << name << " cannot be written: " << why << ")\n";
+    return;
+  }
+  console << "PostScript picture in  " << padded(name, ps_name_field) << '\n';
+  stop_on_file("Can not write PostScript file  ", name + ": " + why);
 }
 
 }  // namespace ostrel

@@ -54,11 +54,12 @@ PictureWindow picture_window(const Problem& pb);
 void write_picture(const Problem& pb, const std::string& input_name, const std::string& date,
                    std::ostream& out);
 
-/// Writes the picture of `pb` to the file picture_name(input_name), replacing a file of that
-/// name, and tells the console "PostScript picture in  " + name (78-column field). Stops the run
-/// (Halt, exit_failure) with "Can not open PostScript file  " + name on the console when the
-/// file cannot be opened, and with "Can not write PostScript file  " + name when writing it
-/// fails. O(n).
+/// Writes the picture of `pb` to the file picture_name(input_name) whole (a temporary file moved
+/// into place, replacing a file of that name), and tells the console "PostScript picture in  "
+/// + name (78-column field). When that file cannot be written (the input's folder is
+/// read-only), the picture goes to the current folder under the same file name, and the console
+/// names that file and says why. Stops the run (Halt, exit_failure) with "Can not write
+/// PostScript file  " + name + the reason on the console when neither can be written. O(n).
 void psout(const Problem& pb, const std::string& input_name, std::ostream& console);
 
 }  // namespace ostrel

@@ -1,5 +1,7 @@
-// The BLAS library's workspace, reserved before the work arrays, and its thread count.
+// The BLAS library's workspace, obtained before the work arrays, and its thread count.
 #pragma once
+
+#include <cstddef>
 
 namespace ostrel {
 
@@ -17,12 +19,35 @@ class SerialBlas {
   int before_;
 };
 
-/// Has OpenBLAS reserve the work buffers of every one of its threads now, by one small threaded
-/// matrix product. It reserves them at first use and, when the memory cannot be obtained then,
-/// waits for it without end: done before the solution's work arrays are obtained, a shortage
-/// shows as a failed request of those arrays (reported, or met by the windowed build's fall-back
-/// to the out-of-core mode) instead of a run that hangs in its first product. The buffers are
-/// address space, hardly touched memory. Cost: one 256 x 256 product, once per process.
-void reserve_blas_workspace();
+/// Bytes of one work buffer of OpenBLAS: its BUFFER_SIZE on x86-64 (32 << 22, 128 MiB) and the
+/// page it adds to it, as Debian's libopenblas0 0.3.21 requests them. Were the library's buffers
+/// larger, a run under a limit on the address space could hang: the test that sweeps such
+/// limits (tests/memory_limits.sh) would find it.
+inline constexpr std::size_t blas_buffer_bytes = (std::size_t{32} << 22) + 4096;
+
+/// Makes sure that OpenBLAS runs without threads of its own, from the very start of the
+/// process: call it first thing in main(). Every product of the program runs on one BLAS thread
+/// (the threads are OpenMP's), but the library starts its threads when it is loaded, before
+/// main(), and each takes a work buffer (blas_buffer_bytes) at once; when that memory cannot be
+/// had (a limit on the address space) the thread tries again without end, and the process hangs
+/// when it ends. The library reads its thread count from OPENBLAS_NUM_THREADS when it is loaded:
+/// unless that is 1 already, this sets it and starts the program again (the same executable
+/// and arguments). Returns only when the count is 1, or when the program cannot be started again
+/// (then nothing changes). O(1).
+void start_without_blas_threads(char** argv);
+
+/// Has OpenBLAS obtain now the work buffers that up to `callers` OpenMP threads (this thread
+/// and the others of its team) calling it at the same time will hold, and starts those threads;
+/// returns for how many threads the buffers are there: `callers`, fewer when the memory for all
+/// cannot be had, 0 when not even one buffer can. OpenBLAS keeps a pool of buffers, takes one
+/// (blas_buffer_bytes) for every call of a level-2 or level-3 routine, and when the memory for a
+/// new one cannot be had it tries again without end: a run that first needed a buffer after
+/// its work arrays had taken the memory would hang. So the buffers are obtained first and kept
+/// (the pool lives as long as the process), and the library is set to one thread. Whether the
+/// memory is there is found out first by mapping it (without touching it) and letting it go,
+/// so that the library is never asked for a buffer it cannot have. Cost: the first call maps
+/// and unmaps the buffers' address space; their pages are only touched by the products that
+/// use them. The caller must then run its BLAS calls on at most the returned number of threads.
+int reserve_blas_workspace(int callers);
 
 }  // namespace ostrel

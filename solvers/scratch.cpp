@@ -1,14 +1,20 @@
 #include "solvers/scratch.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "base/halt.hpp"
+#include "base/signal_cleanup.hpp"
 
 namespace ostrel {
 
@@ -139,12 +145,37 @@ ScratchFile ScratchFile::create() {
   return ScratchFile(f);
 }
 
-ScratchFile ScratchFile::create_named(const std::string& path, const char* failure) {
-  std::FILE* f = std::fopen(path.c_str(), "w+b");
-  if (!f) halt_file(failure);
+ScratchFile ScratchFile::create_named(const std::string& folder, const char* failure) {
+  std::string dir = folder;
+  dir.erase(dir.find_last_not_of(' ') + 1);
+  // "sub" and "sub/" are the same folder.
+  const std::string stem = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + named_stem;
+  std::vector<char> name(stem.begin(), stem.end());
+  const std::string unique = ".XXXXXX";
+  name.insert(name.end(), unique.begin(), unique.end());
+  name.push_back('\0');
+  const int fd = mkostemp(name.data(), O_CLOEXEC);
+  std::FILE* f = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
+  if (!f) {
+    const std::string why = std::strerror(errno);
+    if (fd >= 0) {
+      ::close(fd);
+      unlink(name.data());
+    }
+    std::error_code ec;
+    std::string text = failure;
+    const auto at = text.find(named_stem);
+    if (at != std::string::npos) text.replace(at, std::strlen(named_stem), stem);
+    Halt h;
+    h.console = h.log = {text, !dir.empty() && !std::filesystem::is_directory(dir, ec)
+                                   ? " the scratch folder '" + dir + "' does not exist"
+                                   : " " + why};
+    halt(std::move(h));
+  }
   ScratchFile file(f);
   file.binary_ = true;
-  file.path_ = path;
+  file.path_ = name.data();
+  remove_on_signal(file.path_);
   return file;
 }
 
@@ -249,7 +280,10 @@ void ScratchFile::rewind() {
 
 void ScratchFile::close() {
   if (f_) std::fclose(f_);
-  if (f_ && !path_.empty()) std::remove(path_.c_str());
+  if (f_ && !path_.empty()) {
+    std::remove(path_.c_str());
+    keep_on_signal(path_);
+  }
   f_ = nullptr;
   out_.clear();
   out_.shrink_to_fit();

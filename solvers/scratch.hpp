@@ -20,6 +20,9 @@
 
 namespace ostrel {
 
+/// The stem of the windowed build's scratch file names.
+inline constexpr const char* named_stem = "tmp.osl";
+
 class ScratchFile {
  public:
   /// Opens a new temporary file without a name: it disappears when it is closed or the process
@@ -27,11 +30,15 @@ class ScratchFile {
   /// the console and in the log.
   static ScratchFile create();
 
-  /// Opens the named binary scratch file of the windowed build (created or emptied): the same
-  /// records as their values' bytes, so the iteration works with the full precision. The file
-  /// is deleted by name when it is closed or destroyed. On failure it stops the run with
-  /// `failure` on the console and in the log (exit status 1).
-  static ScratchFile create_named(const std::string& path, const char* failure);
+  /// Creates the named binary scratch file of the windowed build in `folder` (trailing blanks
+  /// dropped; with or without its closing '/'; empty: the current folder): a new file of its
+  /// own, "tmp.osl." and six characters that no other file there has, so that two runs sharing
+  /// the folder never meet and no file of anyone else is overwritten. It holds the same records
+  /// as their values' bytes, so the iteration works with the full precision, and it is deleted
+  /// by name when it is closed or destroyed (or when a signal ends the process). On failure it
+  /// stops the run (exit status 1) with `failure` (its "tmp.osl" replaced by the name tried)
+  /// and the reason on the console and in the log: a folder that does not exist is named.
+  static ScratchFile create_named(const std::string& folder, const char* failure);
 
   /// Size of the pieces in which the file is read: reads of this size cost little beside the
   /// parsing (pieces of 128 KiB to 4 MiB measured alike in bench/bench_it.cpp).

@@ -1,5 +1,7 @@
 #include "solvers/storage.hpp"
 
+#include <omp.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 
 #include <cassert>
@@ -30,6 +32,22 @@ namespace {
   h.status = exit_failure;
   halt(std::move(h));
 }
+
+// The number of OpenMP threads of the parallel regions this thread starts, lowered while it
+// lives and set back after.
+class ThreadLimit {
+ public:
+  explicit ThreadLimit(int threads) : before_(omp_get_max_threads()) {
+    if (threads < before_) omp_set_num_threads(threads);
+  }
+  ThreadLimit(const ThreadLimit&) = delete;
+  ThreadLimit& operator=(const ThreadLimit&) = delete;
+  ~ThreadLimit() { omp_set_num_threads(before_); }
+  bool lowered() const { return omp_get_max_threads() < before_; }
+
+ private:
+  int before_;
+};
 
 // The blocks of further(). release() frees them in the documented order; the destructor does
 // the same when a stop (a Halt thrown inside mo or by a later foralloc) ends the run.
@@ -102,9 +120,25 @@ void forfree(Handle& h) {
 std::vector<double> further(const Problem& pb, const Dimensions& dims,
                             const SolverControls& controls, Streams& io) {
   SolverControls ctl = controls;
-  reserve_blas_workspace();
   const long long nd = dims.nd, m = dims.m, nimax = dims.nimax;
   const BuildTexts& text = pb.c().text;
+  // The BLAS library's buffers before any work array: one for every thread of the in-core
+  // factorisation, one for the out-of-core iteration; with memory for fewer, the run uses fewer
+  // threads. Without one no mode can run: the console build reports a failed request of its
+  // size, the windowed build its failure of the vectors.
+  bool in_core = ctl.iswitch == 0;
+  const int threads = omp_get_max_threads();
+  const int blas = reserve_blas_workspace(in_core ? threads : 1);
+  if (blas == 0) {
+    if (!pb.c().named_scratch)
+      no_memory(static_cast<long long>(blas_buffer_bytes / work_element_size), work_element_size);
+    fail({text.no_vectors});
+  }
+  const ThreadLimit limit(in_core ? blas : threads);
+  if (limit.lowered()) {
+    io.log << " Memory for the BLAS buffers of " << threads << " threads is not there: the run"
+           << " uses " << blas << " thread(s)\n";
+  }
   Arrays h;
   Work w;
   Obtainer get{pb.c().named_scratch};
@@ -121,10 +155,19 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
 
   // Destroyed before the arrays: a stop inside mo closes (and so deletes) the file first.
   std::optional<ScratchFile> scratch;
-  bool in_core = ctl.iswitch == 0;
   if (in_core) {
     w.ld = dims.nd;
     w.ama = get.get<double>(h.ama, nd * nd);
+    // What the solution takes besides its arrays must be there too: a request that fails
+    // inside the factorisation could no longer fall back.
+    const std::size_t extra = solution_extra_bytes(int(nd), int(m), omp_get_max_threads());
+    if (get.ok && !address_space_for(extra)) {
+      forfree(h.ama);
+      w.ama = {};
+      if (!pb.c().named_scratch)
+        no_memory(nd * nd + static_cast<long long>(extra / work_element_size), work_element_size);
+      get.ok = false;
+    }
     if (get.ok) {
       show(io, text.in_core);
       io.log << text.in_core_log << '\n';
@@ -155,9 +198,7 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
     w.blk = get.get<double>(h.blk, nimax * nimax);
     if (!get.ok) fail({text.no_blocks, "program terminated"});
     if (pb.c().named_scratch) {
-      std::string dir = ctl.tmpdir;
-      dir.erase(dir.find_last_not_of(' ') + 1);
-      scratch.emplace(ScratchFile::create_named(dir + named_scratch_file, text.no_scratch));
+      scratch.emplace(ScratchFile::create_named(ctl.tmpdir, text.no_scratch));
     } else {
       scratch.emplace(ScratchFile::create());
     }
@@ -172,6 +213,12 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
     if (!get.ok) fail({text.no_iteration_work});
     if (pb.idmn != 0) w.last = get.get<double>(h.last, nd);
     if (!get.ok) fail({text.no_charge_row});
+    const std::size_t extra = solution_extra_bytes(int(nd), int(m), omp_get_max_threads());
+    if (!address_space_for(extra)) {
+      if (!pb.c().named_scratch)
+        no_memory(static_cast<long long>(extra / work_element_size), work_element_size);
+      fail({text.no_iteration_work});
+    }
   }
 
   mo(pb, dims, ctl, w, io);
@@ -210,6 +257,24 @@ std::optional<std::size_t> proc_bytes(const char* path, const std::string& key) 
 }
 
 }  // namespace
+
+bool address_space_for(std::size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) return false;
+  munmap(p, bytes);
+  return true;
+}
+
+std::size_t solution_extra_bytes(int nd, int m, int threads) {
+  // Per unknown: the densities of every conductor, the right-hand sides solved together and
+  // the densities side by side for the charge sums (3 m), the panel of the solve (128) and a
+  // few vectors (8). Per thread: the factorisation's masked panel (256 x 512) and tiles.
+  constexpr std::size_t per_unknown_extra = 136;
+  constexpr std::size_t per_thread = std::size_t{2} << 20;
+  return sizeof(double) * std::size_t(nd) * (3 * std::size_t(m) + per_unknown_extra) +
+         per_thread * std::size_t(threads);
+}
 
 std::size_t affordable_bytes() {
   if (affordable_cap) return *affordable_cap;

@@ -32,9 +32,6 @@ struct Work {
   ScratchFile* scratch = nullptr;
 };
 
-/// Name of the windowed build's scratch file, in the directory the input gives.
-inline constexpr const char* named_scratch_file = "tmp.osl";
-
 /// Element size of every work array: 8-byte reals, and one 8-byte element per pivot.
 inline constexpr std::size_t work_element_size = 8;
 
@@ -47,6 +44,16 @@ std::size_t affordable_bytes();
 /// Caps what affordable_bytes() reports for the rest of the process (nullopt: no cap). For tests
 /// of the way a run uses less memory when little is available.
 void cap_affordable_bytes(std::optional<std::size_t> cap);
+
+/// True when `bytes` of address space can be mapped now (without touching it); the mapping is
+/// let go at once. For memory that a run will take later and must be sure of before it
+/// commits. O(1): one mmap and munmap.
+bool address_space_for(std::size_t bytes);
+
+/// An upper bound of the memory that a solution takes besides its work arrays while it runs:
+/// the densities of every conductor, the right-hand sides solved together, the factorisation's
+/// panels and the charge sums (about 8 nd (3 m + 136) bytes), and per thread its tiles.
+std::size_t solution_extra_bytes(int nd, int m, int threads);
 
 /// Obtains count * elsize bytes, all zero, and stores their address in h. When the memory
 /// cannot be obtained (or the count is negative or its byte size overflows) it stops the run

@@ -46,12 +46,13 @@ TEST(Driver, InputFileThatCannotBeOpened) {
 TEST(Driver, ResultFileArguments) {
   auto dir = fresh_dir("results");
   write_file(dir / "case.inp", problem);
-  // A second argument that cannot be opened: the log only, no console line.
+  // A second argument that cannot be opened: the console and the log say why.
   RunOutput bad = run_ostrel(dir, {"case.inp", "no/such/dir/out.osl"});
   EXPECT_NE(bad.status, 0);
-  EXPECT_EQ(bad.file("ostrel.log"), "Input file  " + field80("case.inp") +
-                                        "\nCannot open output file no/such/dir/out.osl\n");
-  EXPECT_EQ(bad.out, banner + "Input file  " + field80("case.inp") + "\n");
+  const std::string why =
+      "Cannot open output file no/such/dir/out.osl: No such file or directory\n";
+  EXPECT_EQ(bad.file("ostrel.log"), "Input file  " + field80("case.inp") + "\n" + why);
+  EXPECT_EQ(bad.out, banner + "Input file  " + field80("case.inp") + "\n" + why);
   EXPECT_FALSE(bad.exists("result.osl"));
   // Three arguments: the others are ignored, results go to result.osl.
   RunOutput three = run_ostrel(dir, {"case.inp", "a.osl", "b.osl"});

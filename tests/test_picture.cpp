@@ -504,19 +504,25 @@ Halt psout_halt(const std::string& input, std::string& console_text) {
   return {};
 }
 
-TEST(PictureFile, OpenFailureStopsTheRun) {
-  TempDir dir;
+// Runs in another current folder while it lives.
+struct InFolder {
+  fs::path before = fs::current_path();
+  explicit InFolder(const fs::path& p) { fs::current_path(p); }
+  ~InFolder() { fs::current_path(before); }
+};
+
+// A picture that cannot be written beside its input goes to the current folder, and the console
+// says where and why; one that cannot be written there either stops the run with the reason.
+TEST(PictureFile, UnwritableFolderSendsThePictureToTheCurrentFolder) {
+  TempDir dir, here;
+  const InFolder in(here.path);
   const std::string input = (dir.path / "missing-dir" / "case.inp").string();
-  const std::string name = input + ".ps";
   std::string console;
-  Halt h = psout_halt(input, console);
-  const std::string field = padded(name, 78);
-  EXPECT_EQ(console, "PostScript picture in  " + field + "\n");
-  ASSERT_EQ(h.console.size(), 1u);
-  EXPECT_EQ(h.console[0], "Can not open PostScript file  " + field);
-  EXPECT_EQ(h.status, exit_failure);
-  EXPECT_TRUE(h.log.empty());
-  EXPECT_FALSE(fs::exists(name));
+  std::ostringstream shown;
+  psout(channel_problem(), input, shown);
+  EXPECT_TRUE(fs::exists(here.path / "case.inp.ps"));
+  EXPECT_EQ(shown.str(), "PostScript picture in  " + padded("case.inp.ps", 78) + "\n (" + input +
+                             ".ps cannot be written: No such file or directory)\n");
   // A NUL would have the system open a shorter name: here the input file itself.
   std::ofstream(dir.path / "in") << "input\n";
   Halt nul = psout_halt((dir.path / "in").string() + std::string(1, '\0') + "x", console);
@@ -528,12 +534,13 @@ TEST(PictureFile, OpenFailureStopsTheRun) {
 TEST(PictureFile, WriteFailureIsNotReportedAsSuccess) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   TempDir dir;
+  const InFolder in(dir.path);  // the current folder is the input's: no other place to go
   fs::create_symlink("/dev/full", dir.path / "case.inp.ps");
   std::string console;
   Halt h = psout_halt((dir.path / "case.inp").string(), console);
   ASSERT_EQ(h.console.size(), 1u);
-  EXPECT_EQ(h.console[0],
-            "Can not write PostScript file  " + padded((dir.path / "case.inp.ps").string(), 78));
+  EXPECT_EQ(h.console[0], "Can not write PostScript file  " + (dir.path / "case.inp.ps").string() +
+                              ": No space left on device");
   EXPECT_EQ(h.status, exit_failure);
 }
 

@@ -477,6 +477,6 @@ TEST(Reading, WindowedBuildItemsEchoAndStopText) {
   windowed_head.replace(windowed_head.find("0 1\n"), 4, "0 1 /\n");
   Outcome bad = read_text(windowed_head + entry(1, "0 1 1 0 1 1", "0 0 0 0 0"), windowed_build);
   ASSERT_TRUE(bad.stopped);
-  EXPECT_EQ(bad.halt.stop_text, "error input file, see <trace.osl>");
+  EXPECT_EQ(bad.halt.stop_text, "error input file, see <ostrel.log>");
   EXPECT_EQ(bad.halt.log, std::vector<std::string>{"zero length element   1"});
 }

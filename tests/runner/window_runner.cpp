@@ -17,6 +17,7 @@
 #include "base/halt.hpp"
 #include "driver/options.hpp"
 #include "driver/windowed_run.hpp"
+#include "solvers/blas_workspace.hpp"
 
 namespace {
 
@@ -34,6 +35,7 @@ constexpr const char* usage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  ostrel::start_without_blas_threads(argv);
   std::vector<std::string> files;
   std::string ops;
   bool peak = false;
