@@ -161,9 +161,7 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
       Halt h;
       h.log = {"n = " + iw(i, 3) + " > n0 = " + iw(n0, 3), pb.c().text.capacity_exceeded,
                "change file <elements> and recompile."};
-      // The windowed build reports it in the log only.
-      if (!pb.c().windowed)
-        h.console = {pb.c().text.capacity_exceeded, " Error input file, see <ostrel.log>"};
+      h.console = {pb.c().text.capacity_exceeded, " Error input file, see <ostrel.log>"};
       halt(std::move(h));
     }
     if (e.iform < 0 || e.iform > 3)

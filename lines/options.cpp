@@ -91,7 +91,8 @@ Named cross-sections (no problem file; see README, 'Structures by name'):
   --vary KEY            the length key that --target changes
   --write-problem FILE  save the generated problem file (it runs in ostrel and
                         opens in ostrel-gui)
-
+)" + losses::loss_usage() +
+         R"(
 Exit status: 0 done; 1 a bad command line, a problem file that cannot be opened, or a problem
 that cannot be solved or makes no line; 2 a problem file that cannot be read (a malformed value)
 or an output file that cannot be written.
@@ -146,6 +147,8 @@ Options parse_options(const std::vector<std::string>& args) {
       o.rlgc = next();
     } else if (a == "--cpl") {
       o.cpl = next();
+    } else if (losses::parse_loss_option(o.loss, a, next)) {
+      // a sweep's option
     } else if (a == "--structure") {
       o.structure = next();
     } else if (a == "--structure-file") {
@@ -181,7 +184,12 @@ Options parse_options(const std::vector<std::string>& args) {
     bad(files.empty() ? "no problem file given (see --help)"
                       : "one problem file only, not '" + files[1] + "'");
   if (!o.structured()) o.problem = files[0];
-  if (o.lossy && o.frequency == 0) bad("--tan-delta needs --frequency");
+  if (o.lossy && o.frequency == 0 && !o.loss.sweep())
+    bad("--tan-delta needs --frequency or --frequencies");
+  losses::check_loss_options(o.loss);
+  if (o.structured() && o.loss.sweep())
+    bad("--frequencies runs on a problem file: save the structure's with --write-problem and give "
+        "that file");
   if (o.length == 0 && (!o.rlgc.empty() || !o.cpl.empty()))
     bad("--rlgc and --cpl need --length (the models are written for a line length)");
   const std::string stem = !o.problem.empty()          ? o.problem

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "elements.hpp"
+#include "losses/loss_options.hpp"
 
 namespace ostrel::lines {
 
@@ -19,6 +20,7 @@ struct Options {
   bool lossy = false;                     ///< some --tan-delta was given
   std::array<double, ndiel> tan_delta{};  ///< loss tangent of medium k at tan_delta[k-1]
   std::string json, rlgc, cpl;            ///< output file names (defaults from the problem's)
+  losses::LossOptions loss;               ///< the lossy line over frequency (--frequencies ...)
   // A named cross-section instead of a problem file (structures/).
   std::string structure;                 ///< --structure NAME
   std::string structure_file;            ///< --structure-file FILE: key=value lines
@@ -39,7 +41,9 @@ std::string version();
 /// Reads the arguments (argv[1..argc-1]). Every mistake throws std::invalid_argument with a
 /// message that names the argument: an unknown option, a missing or malformed value (lengths
 /// and frequencies must be finite and positive, a loss tangent finite in 0..1, a medium index
-/// 1..ndiel), a loss tangent without --frequency, more or fewer than one problem file. Fills the
+/// 1..ndiel), a loss tangent without --frequency or --frequencies, the sweep's options
+/// (losses::parse_loss_option) malformed or without --frequencies, more or fewer than one
+/// problem file. Fills the
 /// default output names: the problem file's name with ".json", ".rlgc" and ".cpl" appended.
 /// With --structure or --structure-file there is no problem file: arguments KEY=VALUE are the
 /// structure's, and the output names come from the structure file's name or the structure's.

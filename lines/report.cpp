@@ -272,7 +272,7 @@ std::string console_table(const LineParameters& p, const Options& o, const Check
 }
 
 std::string json_report(const LineParameters& p, const Options& o, const std::string& title1,
-                        const std::string& title2, const Check* check) {
+                        const std::string& title2, const Check* check, const std::string& extra) {
   std::string out = "{\n";
   out += "  \"program\": \"ostrel-lines\",\n";
   out += "  \"problem\": " + json_string(o.problem) + ",\n";
@@ -302,6 +302,10 @@ std::string json_report(const LineParameters& p, const Options& o, const std::st
       notes += (i ? ", " : "") + json_string(check->notes[i]);
     out += "    \"notes\": " + notes + "],\n";
     out += "    \"refined\": {\n" + json_figures(check->refined, "    ") + "    }\n  }\n";
+  }
+  if (!extra.empty()) {
+    out.insert(out.size() - 1, ",");
+    out += extra + "\n";
   }
   return out + "}\n";
 }

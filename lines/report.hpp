@@ -28,8 +28,10 @@ std::string console_table(const LineParameters& p, const Options& o, const Check
 
 /// The JSON document: every matrix and figure in full double precision and base SI units (the
 /// "units" member names them), the options that shaped them, and the refined figures of the
-/// check. Titles are escaped; a value that is not finite is written as null.
+/// check. Titles are escaped; a value that is not finite is written as null. `extra` (members
+/// without a trailing comma, as the sweep's) is added at the end.
 std::string json_report(const LineParameters& p, const Options& o, const std::string& title1,
-                        const std::string& title2, const Check* check);
+                        const std::string& title2, const Check* check,
+                        const std::string& extra = "");
 
 }  // namespace ostrel::lines

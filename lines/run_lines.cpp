@@ -21,6 +21,8 @@
 #include "lines/parameters.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
+#include "lines/output_file.hpp"
+#include "losses/run_sweep.hpp"
 #include "structures/run_structure.hpp"
 
 namespace ostrel::lines {
@@ -30,34 +32,11 @@ namespace {
 constexpr const char* program = "ostrel-lines: ";
 
 // A file that cannot be read or written (exit_io_error).
-struct FileError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using FileError = OutputError;
 // A problem file that cannot be opened (exit_failure, as in the other programs).
 struct OpenError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
-
-// Writes an output file of the report whole (a temporary file moved into place), never over the
-// problem file itself. A file named after the problem (its name with `suffix`) that cannot be
-// written in the problem's folder, a read-only one, goes to the current folder instead, and the
-// console says so. Returns the name written.
-std::string write_output(const std::string& name, const std::string& text, const Options& o,
-                         const std::string& suffix) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::equivalent(name, o.problem, ec))
-    throw FileError("will not write '" + name + "': it is the problem file");
-  const std::string why = write_whole_file(name, text);
-  if (why.empty()) return name;
-  const std::string here = fs::path(o.problem).filename().string() + suffix;
-  if (name == o.problem + suffix && here != name && write_whole_file(here, text).empty()) {
-    std::cout << "  " << name << " cannot be written (" << why << "): written to " << here
-              << " in the current folder instead\n";
-    return here;
-  }
-  throw FileError("cannot write '" + name + "': " + why);
-}
 
 // Reads the problem: the titles and any warning of the reading go to the console, the echo
 // and the rest of the run log nowhere; the reading's notes (renumbered elements, ni cut to the
@@ -93,6 +72,10 @@ int run(const Options& o) {
   std::cout << "Transmission-line report of " << o.problem << "\n\n";
   const Input input = read(o.problem);
   check_line_problem(input);
+  if (o.loss.sweep()) {
+    losses::run_sweep(input, o, std::cout);
+    return 0;
+  }
 
   std::cout << "Solutions:\n";
   const Capacitances base = capacitances(input, o.tan_delta, o.lossy, "", std::cout);
@@ -118,13 +101,13 @@ int run(const Options& o) {
 
   const std::string& title = input.problem.title1;
   const std::string json = write_output(
-      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr), o,
-      ".json");
+      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr),
+      o.problem, std::cout);
   std::cout << "JSON file " << json << '\n';
   if (o.length > 0) {
-    const std::string rlgc = write_output(o.rlgc, rlgc_file(p, o, title), o, ".rlgc");
+    const std::string rlgc = write_output(o.rlgc, rlgc_file(p, o, title), o.problem, std::cout);
     std::cout << "RLGC file (W element) " << rlgc << '\n';
-    const std::string cpl = write_output(o.cpl, cpl_model(p, o, title), o, ".cpl");
+    const std::string cpl = write_output(o.cpl, cpl_model(p, o, title), o.problem, std::cout);
     std::cout << "ngspice CPL model " << cpl << " (subcircuit " << cpl_subcircuit << ")\n";
   }
   return 0;
@@ -151,7 +134,8 @@ int run_lines(int argc, char** argv) {
     std::cerr << program << e.what() << '\n';
     return exit_failure;
   } catch (const std::invalid_argument& e) {
-    // A structure's bad request, or a file of it that cannot be read or written.
+    // A structure's bad request, or a file of it that cannot be read or written; options of a
+    // sweep that do not fit the problem (its conductor numbers, a Debye fit).
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
     return exit_io_error;

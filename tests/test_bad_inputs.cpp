@@ -20,8 +20,10 @@
 
 #include "base/halt.hpp"
 #include "driver/reading.hpp"
+#include "run_util.hpp"
 
 namespace fs = std::filesystem;
+using ostrel::testing::TempDir;
 
 namespace {
 
@@ -42,18 +44,6 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 // A fresh folder, removed with everything in it at the end of the test.
-struct TempDir {
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "ostrel-bad-XXXXXX").string();
-    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-    path = templ;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
 
 struct Outcome {
   bool signaled = false;

@@ -59,8 +59,7 @@ double kk(double k) {
 }
 
 std::filesystem::path temp_dir() {
-  std::string t = (std::filesystem::temp_directory_path() / "ostrel-structures-XXXXXX").string();
-  return mkdtemp(t.data());
+  return fresh_dir("structures");
 }
 
 double json_value(const std::string& text, const std::string& key) {
