@@ -18,10 +18,10 @@
 #include "driver/reading.hpp"
 #include "lines/models.hpp"
 #include "lines/options.hpp"
+#include "lines/output_file.hpp"
 #include "lines/parameters.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
-#include "lines/output_file.hpp"
 #include "losses/run_sweep.hpp"
 #include "structures/run_structure.hpp"
 
@@ -101,8 +101,8 @@ int run(const Options& o) {
 
   const std::string& title = input.problem.title1;
   const std::string json = write_output(
-      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr),
-      o.problem, std::cout);
+      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr), o.problem,
+      std::cout);
   std::cout << "JSON file " << json << '\n';
   if (o.length > 0) {
     const std::string rlgc = write_output(o.rlgc, rlgc_file(p, o, title), o.problem, std::cout);
