@@ -152,14 +152,17 @@ void results(const Problem& pb, int m, Work& w, Streams& io) {
   const Units& u = units_table[pb.iunits];
   const bool capacitance = pb.iprobl == 0;
   const std::string unit = u.text;
-  show(io, (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
-               unit.substr(0, unit.size() - 2) + ":");
+  const std::string label =
+      (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
+      unit.substr(0, unit.size() - 2) + ":";
+  show(io, label);
   show(io, "");
   const std::span<const double> reported = reports_inverse(pb) ? geinv : ge;
   rows(reported, m, [&](const std::string& line) { show(io, line); });
 
   outputer(pb, ge, geinv, m, io.log);
   outputer(pb, ge, geinv, m, io.result);
+  if (io.screen) io.screen->matrix(label, reported, m);
 
   // What was written stays; a result that cannot be trusted must not end as a success.
   if (reports_inverse(pb) && low_pivots > 0) stop_invalid(singular_message);

@@ -76,6 +76,7 @@ Options:
   --rlgc FILE           write the RLGC file to FILE instead of PROBLEM.rlgc
   --cpl FILE            write the ngspice model to FILE instead of PROBLEM.cpl
   --help                show this text
+  --version             show the version
 
 Named cross-sections (no problem file; see README, 'Structures by name'):
   --structure NAME      build the problem of a named cross-section from KEY=VALUE
@@ -92,9 +93,17 @@ Named cross-sections (no problem file; see README, 'Structures by name'):
                         opens in ostrel-gui)
 )" + losses::loss_usage() +
          R"(
-Exit status: 0 done; 1 the problem cannot be solved or makes no line; 2 bad command line or a
-file that cannot be read or written.
+Exit status: 0 done; 1 a bad command line, a problem file that cannot be opened, or a problem
+that cannot be solved or makes no line; 2 a problem file that cannot be read (a malformed value)
+or an output file that cannot be written.
 )";
+}
+
+std::string version() {
+#ifndef OSTREL_VERSION
+#define OSTREL_VERSION "unknown"
+#endif
+  return std::string("ostrel-lines ") + OSTREL_VERSION + "\n";
 }
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -120,6 +129,9 @@ Options parse_options(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") {
       flag();
       o.help = true;
+    } else if (a == "--version") {
+      flag();
+      o.version = true;
     } else if (a == "--check") {
       flag();
       o.check = true;
@@ -166,7 +178,7 @@ Options parse_options(const std::vector<std::string>& args) {
   } else if (!o.write_problem.empty() || !o.target.empty() || !o.vary.empty() || o.tolerance != 0) {
     bad("--write-problem, --target, --vary and --tolerance need --structure or --structure-file");
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   if (o.target.empty() != o.vary.empty()) bad("--target and --vary go together");
   if (!o.structured() && files.size() != 1)
     bad(files.empty() ? "no problem file given (see --help)"

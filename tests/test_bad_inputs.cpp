@@ -303,7 +303,7 @@ TEST(BadInputRuns, NoNameOnStandardInputAndADirectoryAsInput) {
   r = run_ostrel(dir.path, {"folder.inp"});
   expect_clean_failure(r, "directory as input");
   EXPECT_TRUE(contains(r.out, "Can not open input file  \nfolder.inp\n")) << r.out;
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, "ostrel: folder.inp: Is a directory\n");
 }
 
 // Inputs too big to keep as files: a 4 MB first line without a line end, a million empty lines,

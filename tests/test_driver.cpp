@@ -45,7 +45,7 @@ TEST(Driver, InputFileThatCannotBeOpened) {
   EXPECT_NE(r.status, 0);
   EXPECT_FALSE(r.signalled);
   EXPECT_EQ(r.out, banner + "Can not open input file  \nmissing.inp\n");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, "ostrel: missing.inp: No such file or directory\n");
   EXPECT_TRUE(r.exists("ostrel.log"));
 }
 

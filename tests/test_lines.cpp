@@ -322,9 +322,9 @@ TEST(Lines, FailuresSayWhyAndExitNonZero) {
        1,
        "the solution with the dielectrics stopped"},
       {"input", header("1 1 1 1 1", "0 0 0 0 0 0 0"), {}, 1, "no boundary element"},
-      {"missing", "", {}, 2, "cannot open the problem file"},
-      {"option", coax, {"--width", "3"}, 2, "unknown option '--width'"},
-      {"loss", coax, {"--tan-delta", "1=0.01"}, 2, "--tan-delta needs --frequency"},
+      {"missing", "", {}, 1, "cannot open the problem file 'missing.inp': No such file"},
+      {"option", coax, {"--width", "3"}, 1, "unknown option '--width'"},
+      {"loss", coax, {"--tan-delta", "1=0.01"}, 1, "--tan-delta needs --frequency"},
   };
   for (const Case& c : cases) {
     if (!c.text.empty()) write_file(dir / (c.name + ".inp"), c.text);
