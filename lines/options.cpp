@@ -18,22 +18,6 @@ constexpr double max_tolerance = 0.1;
   throw std::invalid_argument(what);
 }
 
-// A whole argument as a finite real.
-double real(const std::string& option, const std::string& text) {
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (ec != std::errc() || ptr != end || !std::isfinite(v))
-    bad(option + ": '" + text + "' is not a finite number");
-  return v;
-}
-
-double positive(const std::string& option, const std::string& text) {
-  const double v = real(option, text);
-  if (!(v > 0)) bad(option + ": '" + text + "' must be positive");
-  return v;
-}
-
 // "K=VALUE": a medium index 1..ndiel and its loss tangent.
 void tan_delta(Options& o, const std::string& text) {
   const std::string option = "--tan-delta";
@@ -46,13 +30,28 @@ void tan_delta(Options& o, const std::string& text) {
   if (ec != std::errc() || ptr != end || k < 1 || k > ndiel)
     bad(option + ": the medium '" + index + "' is not an index 1.." + std::to_string(ndiel) +
         " of deps");
-  const double v = real(option, text.substr(eq + 1));
+  const double v = option_real(option, text.substr(eq + 1));
   if (v < 0 || v > max_tan_delta) bad(option + ": '" + text + "' is outside 0..1");
   o.tan_delta[k - 1] = v;
   o.lossy = true;
 }
 
 }  // namespace
+
+double option_real(const std::string& option, const std::string& text) {
+  double v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(v))
+    bad(option + ": '" + text + "' is not a finite number");
+  return v;
+}
+
+double option_positive(const std::string& option, const std::string& text) {
+  const double v = option_real(option, text);
+  if (!(v > 0)) bad(option + ": '" + text + "' must be positive");
+  return v;
+}
 
 std::string usage() {
   return R"(Usage: ostrel-lines PROBLEM [options]
@@ -136,9 +135,9 @@ Options parse_options(const std::vector<std::string>& args) {
       flag();
       o.check = true;
     } else if (a == "--length") {
-      o.length = positive(a, next());
+      o.length = option_positive(a, next());
     } else if (a == "--frequency") {
-      o.frequency = positive(a, next());
+      o.frequency = option_positive(a, next());
     } else if (a == "--tan-delta") {
       tan_delta(o, next());
     } else if (a == "--json") {
@@ -160,7 +159,7 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (a == "--vary") {
       o.vary = next();
     } else if (a == "--tolerance") {
-      o.tolerance = positive(a, next());
+      o.tolerance = option_positive(a, next());
       if (o.tolerance >= max_tolerance) bad(a + ": the tolerance must be below 0.1 (10 %)");
     } else if (a.size() > 1 && a[0] == '-') {
       bad("unknown option '" + a + "' (see --help)");

@@ -32,6 +32,13 @@ struct Options {
   bool structured() const { return !structure.empty() || !structure_file.empty(); }
 };
 
+/// The text of an option's value as a finite real (the whole text, no blanks); throws
+/// std::invalid_argument naming the option otherwise.
+double option_real(const std::string& option, const std::string& text);
+
+/// option_real() of a value that must be positive.
+double option_positive(const std::string& option, const std::string& text);
+
 /// The usage text of --help.
 std::string usage();
 

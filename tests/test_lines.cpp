@@ -10,6 +10,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "closed_forms.hpp"
 #include "lines/parameters.hpp"
 #include "lines/solutions.hpp"
 #include "run_util.hpp"
@@ -117,14 +118,8 @@ TEST(Lines, MicrostripAgainstHammerstadJensen) {
       el(2, "0 3 0 30 1 1", "-10 1 -1 1 0", "2 1") + el(3, "0 3 0 30 1 1", "1 1 10 1 0", "2 1") +
       el(4, "0 3 0 8 1 1", "10 0 10 1 0", "1 2") + el(5, "0 3 0 8 1 1", "-10 1 -10 0 0", "1 2");
   const LineParameters p = line_of(text);
-  const double u = 2, er = 4.4;
-  const double fu = 6 + (2 * pi - 6) * std::exp(-std::pow(30.666 / u, 0.7528));
-  const double z_air = eta0 / (2 * pi) * std::log(fu / u + std::sqrt(1 + 4 / (u * u)));
-  const double ea =
-      1 + std::log((std::pow(u, 4) + std::pow(u / 52, 2)) / (std::pow(u, 4) + 0.432)) / 49 +
-      std::log(1 + std::pow(u / 18.1, 3)) / 18.7;
-  const double eb = 0.564 * std::pow((er - 0.9) / (er + 3), 0.053);
-  const double eps_eff = (er + 1) / 2 + (er - 1) / 2 * std::pow(1 + 10 / u, -ea * eb);
+  const Microstrip hj = hammerstad_jensen(2, 4.4, eta0);
+  const double eps_eff = hj.eps_eff, z_air = hj.z_air;
   EXPECT_LT(rel(p.eps_self[0], eps_eff), 2.5e-3) << p.eps_self[0] << " vs " << eps_eff;
   EXPECT_LT(rel(p.z_self[0], z_air / std::sqrt(eps_eff)), 2e-3) << p.z_self[0];
 }

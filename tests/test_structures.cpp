@@ -9,6 +9,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "closed_forms.hpp"
 #include "lines/parameters.hpp"
 #include "run_util.hpp"
 #include "structures/request.hpp"
@@ -120,15 +121,8 @@ TEST(Structures, CoplanarWaveguideOnHalfSpaceAgainstConformalMapping) {
 // the air line within 0.03 %, eps_eff within 0.2 %; the run's estimate adds its own part.
 TEST(Structures, MicrostripAgainstHammerstadJensen) {
   const Solved ms = solve("microstrip", {"w=0.4", "t=0", "h=0.2", "er=4.4"});
-  const double u = 2, er = 4.4;
-  const double fu = 6 + (2 * pi - 6) * std::exp(-std::pow(30.666 / u, 0.7528));
-  const double z_air = eta0 / (2 * pi) * std::log(fu / u + std::sqrt(1 + 4 / (u * u)));
-  const double ea =
-      1 + std::log((std::pow(u, 4) + std::pow(u / 52, 2)) / (std::pow(u, 4) + 0.432)) / 49 +
-      std::log(1 + std::pow(u / 18.1, 3)) / 18.7;
-  const double eps =
-      (er + 1) / 2 +
-      (er - 1) / 2 * std::pow(1 + 10 / u, -ea * 0.564 * std::pow((er - 0.9) / (er + 3), 0.053));
+  const Microstrip hj = hammerstad_jensen(2, 4.4, eta0);
+  const double eps = hj.eps_eff, z_air = hj.z_air;
   EXPECT_LE(rel(ms.p.eps_self[0], eps), 2e-3 + ms.accuracy.estimate());
   EXPECT_LE(rel(ms.p.z_self[0], z_air / std::sqrt(eps)), 1.3e-3 + ms.accuracy.estimate());
 }
