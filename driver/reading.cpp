@@ -5,7 +5,7 @@
 #include <numbers>
 #include <ostream>
 
-#include "assembly/results.hpp"
+#include "assembly/units.hpp"
 #include "base/fields.hpp"
 #include "base/freeformat.hpp"
 #include "base/halt.hpp"
