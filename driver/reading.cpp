@@ -189,8 +189,8 @@ void check_clearances(const Problem& pb, Streams& io) {
       const Box bi = emima(pb, i), bj = emima(pb, j);
       // Boxes farther apart than half the longer element: no node interval can be twice the
       // gap (an interval is never longer than its element), and they do not touch.
-      const double apart = std::max({bj.xmin - bi.xmax, bi.xmin - bj.xmax, bj.ymin - bi.ymax,
-                                     bi.ymin - bj.ymax});
+      const double apart =
+          std::max({bj.xmin - bi.xmax, bi.xmin - bj.xmax, bj.ymin - bi.ymax, bi.ymin - bj.ymax});
       if (apart > resolved_gap_share * std::max(elength(pb, i), elength(pb, j))) continue;
       const double size = std::max({std::fabs(bi.xmin), std::fabs(bi.xmax), std::fabs(bi.ymin),
                                     std::fabs(bi.ymax), std::fabs(bj.xmin), std::fabs(bj.xmax),
