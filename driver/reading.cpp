@@ -5,7 +5,7 @@
 #include <numbers>
 #include <ostream>
 
-#include "assembly/results.hpp"
+#include "assembly/units.hpp"
 #include "base/fields.hpp"
 #include "base/freeformat.hpp"
 #include "base/halt.hpp"
@@ -187,6 +187,11 @@ void check_clearances(const Problem& pb, Streams& io) {
       const Element &ei = pb.el(i), &ej = pb.el(j);
       if (ei.itype != 1 || ej.itype != 1 || ei.isign == ej.isign) continue;
       const Box bi = emima(pb, i), bj = emima(pb, j);
+      // Boxes farther apart than half the longer element: no node interval can be twice the
+      // gap (an interval is never longer than its element), and they do not touch.
+      const double apart = std::max({bj.xmin - bi.xmax, bi.xmin - bj.xmax, bj.ymin - bi.ymax,
+                                     bi.ymin - bj.ymax});
+      if (apart > resolved_gap_share * std::max(elength(pb, i), elength(pb, j))) continue;
       const double size = std::max({std::fabs(bi.xmin), std::fabs(bi.xmax), std::fabs(bi.ymin),
                                     std::fabs(bi.ymax), std::fabs(bj.xmin), std::fabs(bj.xmax),
                                     std::fabs(bj.ymin), std::fabs(bj.ymax)});
