@@ -68,16 +68,18 @@ inline constexpr int least_nodes_of_element = 2;
 /// The node count of an element whose nearer end lies `distance` from a conductor's edge when
 /// the nodes thin out from `thin_from` on: `nodes` up to there, then nodes thin_from/distance,
 /// at least least_node_share of them (and least_nodes_of_element). Beyond the features the
-/// density is smooth and small; doubling `nodes` still doubles every element's count.
+/// density is smooth and small; doubling `nodes` still doubles every element's count (to
+/// rounding).
 int thinned_nodes(int nodes, double distance, double thin_from);
 
 /// Appends the segment a -> b as elements that grow from `first` by a factor of two away from
 /// the fine end(s) (`fine_a`, `fine_b`; both: from each end toward the middle; neither: one
 /// element), their nodes thinned from `thin_from` on (thinned_nodes; infinite: `nodes` on
 /// every element); the element at a fine end is `first` long unless the segment is too short
-/// for it (then it is one element, or two when it is at least one and a half first lengths
-/// long and fine at both ends, so that the elements that meet at its ends stay alike). Suits a
-/// line whose density is singular at a corner or an edge and smooth far from it.
+/// for it (under two first lengths, or two and a half when fine at both ends): then it is one
+/// element, or two halves when fine at both ends and at least one and a half first lengths
+/// long, so that the elements that meet at its ends stay alike. Suits a line whose density is
+/// singular at a corner or an edge and smooth far from it.
 /// O(number of elements + nodes).
 void graded(Outline& o, Point a, Point b, double first, bool fine_a, bool fine_b, int itype,
             int isign, int nodes, int minus, int plus, const std::string& note,
