@@ -348,6 +348,7 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
       io.log << "Done\n";
     }
     io.console << '.' << std::flush;
+    io.log << std::flush;  // a long fill can be followed in the log
     if (io.screen) io.screen->progress("Filling BEM matrix: " + iw(100LL * i / n, 3) + "%");
   }
   io.console << " Done;\n";

@@ -14,24 +14,8 @@ namespace ostrel {
 
 namespace {
 
-constexpr int prf_width = 10;   // e0 field of one value
-constexpr int prf_digits = 4;   // fraction digits of e0
-constexpr int units_codes = 7;  // iunits 0..6
-
-// One units code: whether it belongs to a capacitance (iprobl 0) and to an inductance problem
-// (iprobl 1), and the unit text of the file heading. The shown label is the build's start of
-// label with the unit text, its "; " replaced by ":".
-struct Units {
-  bool capacitance;
-  bool inductance;
-  const char* text;
-};
-
-constexpr Units units_table[units_codes] = {
-    {true, true, "[no units]; "}, {true, false, "[pF/m]; "}, {true, false, "[F/m]; "},
-    {true, false, "[1/om]; "},    {false, true, "[mH/m]; "}, {false, true, "[om]; "},
-    {false, true, "[pH]; "},
-};
+constexpr int prf_width = 10;  // e0 field of one value
+constexpr int prf_digits = 4;  // fraction digits of e0
 
 constexpr const char* singular_message =
     " Results are not valid: the non-dimensional capacitance matrix is singular, its inverse "
@@ -76,27 +60,12 @@ void rows(std::span<const double> a, int m, Put put) {
   }
 }
 
-// The reported matrix is geinv: code 0 with iprobl 1, codes 4..6.
-bool reports_inverse(const Problem& pb) {
-  return pb.iunits == 0 ? pb.iprobl != 0 : pb.iunits >= 4;
-}
-
 void scale(std::span<double> a, double factor) {
   for (double& v : a)
     v *= factor;
 }
 
 }  // namespace
-
-const char* unit_text(int iunits) {
-  return iunits >= 0 && iunits < units_codes ? units_table[iunits].text : nullptr;
-}
-
-bool units_fit(const Problem& pb) {
-  if (pb.iunits < 0 || pb.iunits >= units_codes) return false;
-  const Units& u = units_table[pb.iunits];
-  return (pb.iprobl == 0 && u.capacitance) || (pb.iprobl == 1 && u.inductance);
-}
 
 void prf(std::ostream& os, std::span<const double> a, int m) {
   rows(a, m, [&](const std::string& line) { os << line << '\n'; });
@@ -152,14 +121,17 @@ void results(const Problem& pb, int m, Work& w, Streams& io) {
   const Units& u = units_table[pb.iunits];
   const bool capacitance = pb.iprobl == 0;
   const std::string unit = u.text;
-  show(io, (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
-               unit.substr(0, unit.size() - 2) + ":");
+  const std::string label =
+      (capacitance ? build.text.capacitance_label : build.text.inductance_label) +
+      unit.substr(0, unit.size() - 2) + ":";
+  show(io, label);
   show(io, "");
   const std::span<const double> reported = reports_inverse(pb) ? geinv : ge;
   rows(reported, m, [&](const std::string& line) { show(io, line); });
 
   outputer(pb, ge, geinv, m, io.log);
   outputer(pb, ge, geinv, m, io.result);
+  if (io.screen) io.screen->matrix(label, reported, m);
 
   // What was written stays; a result that cannot be trusted must not end as a success.
   if (reports_inverse(pb) && low_pivots > 0) stop_invalid(singular_message);

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <span>
 
+#include "assembly/units.hpp"
 #include "base/problem.hpp"
 #include "base/streams.hpp"
 #include "solvers/storage.hpp"
@@ -12,13 +13,6 @@ namespace ostrel {
 
 /// Values of one printed line of a matrix row.
 inline constexpr int prf_values_per_line = 25;
-
-/// The unit text of a units code ("[pF/m]; " for 1), or null outside 0..6.
-const char* unit_text(int iunits);
-
-/// True when pb.iunits is a code of the table for the problem kind: 0..3 for a capacitance,
-/// 0, 4, 5, 6 for an inductance problem.
-bool units_fit(const Problem& pb);
 
 /// Turns the symmetric non-dimensional capacitance matrix w.ge (m x m) into the reported
 /// results: w.geinv = ge^-1 (invert, with w.gework, w.rhs, w.ipvt as work); both

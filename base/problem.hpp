@@ -86,7 +86,7 @@ struct SolverControls {
 };
 
 // Why these defaults: on a bundle of 49 wires over ground (1960 unknowns), out of core against
-// in core, the matrix agrees to its printed digits wherever an entry is above 4e-4 of its
+// in core, the matrix agrees to its printed digits wherever an entry is above 1e-3 of its
 // column's diagonal once the relative residual is 1e-9; below that lies the nine-digit rounding
 // of the scratch file (1.6e-8 of the diagonal at full convergence). A Krylov space of 40
 // vectors took that run to 1e-9 in 43 passes over the scratch file, where 5 vectors took 122.

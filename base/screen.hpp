@@ -33,6 +33,12 @@ class Screen {
   /// Plots the charge densities `dens` (one per row of the system) of the solution for
   /// conductor k against the collocation parameters `tcol`.
   virtual void charges(int k, std::span<const double> dens, std::span<const double> tcol) = 0;
+
+  /// Receives the reported matrix (column-major, m x m, in its units) and its label, after it
+  /// has been written to the result file. Does nothing unless overridden.
+  virtual void matrix(const std::string& label, std::span<const double> a, int m) {
+    (void)label, (void)a, (void)m;
+  }
 };
 
 }  // namespace ostrel

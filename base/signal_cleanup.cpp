@@ -51,10 +51,11 @@ void install_signal_cleanup() {
   for (int sig : cleanup_signals)
     sigaddset(&sa.sa_mask, sig);
   for (int sig : cleanup_signals) {
-    // A signal that the caller of the program ignores (nohup) stays ignored.
+    // A signal that the caller of the program ignores (nohup) stays ignored, and one that the
+    // program handles itself (the windowed program stops its run) stays its own.
     struct sigaction old {};
     sigaction(sig, nullptr, &old);
-    if (old.sa_handler != SIG_IGN) sigaction(sig, &sa, nullptr);
+    if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) sigaction(sig, &sa, nullptr);
   }
 }
 

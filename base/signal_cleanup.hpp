@@ -15,7 +15,9 @@ namespace ostrel {
 /// so by returning false).
 inline constexpr int signal_cleanup_slots = 8;
 
-/// Installs the handler for SIGINT, SIGTERM and SIGHUP (once; later calls do nothing).
+/// Installs the handler for SIGINT, SIGTERM and SIGHUP where they have their default action
+/// (an ignored signal stays ignored, a handler of the program's own stays); once, later calls
+/// do nothing.
 void install_signal_cleanup();
 
 /// Registers `path` (made absolute) for removal when a signal ends the process. Any thread.

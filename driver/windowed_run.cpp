@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include "base/log_lock.hpp"
 #include "base/result_file.hpp"
 #include "base/screen.hpp"
+#include "base/signal_cleanup.hpp"
 #include "base/streams.hpp"
 #include "driver/banner.hpp"
 #include "driver/reading.hpp"
@@ -78,6 +81,10 @@ class WindowScreen final : public Screen {
   }
   void charges(int k, std::span<const double> dens, std::span<const double> tcol) override {
     charge_plot(p_, layout_, *pb_, pb_->n(), k, pb_->ish, dens, tcol);
+  }
+  // Hook: the reported matrix handed to the window system (for copying it out).
+  void matrix(const std::string& label, std::span<const double> a, int m) override {
+    p_.report_matrix(label, a, m);
   }
 
  private:
@@ -145,10 +152,16 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
   }
   std::ifstream in;
   std::error_code ec;
+  errno = 0;
   if (!std::filesystem::is_directory(input_name, ec)) in.open(input_name, std::ios::binary);
+  const int open_error = errno ? errno : ENOENT;
   if (!in.is_open()) {
     Halt h;
     h.console = {"Can not open input file  ", input_name};
+    // The reason after the name, on standard error.
+    h.error.push_back(
+        "ostrel-gui: " + input_name + ": " +
+        std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR : open_error));
     halt(std::move(h));
   }
 
@@ -230,6 +243,7 @@ int finish(Halt h, Screen& screen, std::ofstream& log) {
 }  // namespace
 
 int run_windowed(Platform& platform, const std::vector<std::string>& files) {
+  install_signal_cleanup();
   const WindowLayout layout = window_setup(platform, banner_line());
   WindowScreen screen(platform, layout);
   std::optional<LogLock> lock;
@@ -252,6 +266,7 @@ int run_windowed(Platform& platform, const std::vector<std::string>& files) {
   } catch (const RunCancelled&) {
     // The user closed the window: the run did not complete. Every array and the scratch file
     // were released on the way out.
+    if (log.is_open()) log << "run stopped" << std::endl;  // hook: a stopped run says so
     return exit_failure;
   }
   return 0;

@@ -1,9 +1,12 @@
 #include "gui/canvas.hpp"
 
+#include "gui/drawing.hpp"
+
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <cmath>
 #include <numbers>
@@ -25,16 +28,10 @@ constexpr double same_ray = 1e-9;
 constexpr long long far_pixels = 1 << 24;
 constexpr double two_pi = 2 * std::numbers::pi;
 
-int saturate(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return 2147483647;
-  if (v <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<int>(v);
-}
+}  // namespace
 
-// Cuts the segment (x0, y0)-(x1, y1) to the box [l, r] x [t, b] (Liang-Barsky); false when
-// nothing of it lies inside.
-bool clip(double& x0, double& y0, double& x1, double& y1, double l, double t, double r, double b) {
+bool clip_line(double& x0, double& y0, double& x1, double& y1, double l, double t, double r,
+               double b) {
   double lo = 0, hi = 1;
   const double dx = x1 - x0, dy = y1 - y0;
   const double p[4] = {-dx, dx, -dy, dy};
@@ -59,13 +56,11 @@ bool clip(double& x0, double& y0, double& x1, double& y1, double l, double t, do
   return std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1);
 }
 
-}  // namespace
-
 QRgb palette_colour(int index) {
   return palette[static_cast<std::size_t>(((index % 16) + 16) % 16)];
 }
 
-QFont fixed_font(const std::string& options) {
+QFont fixed_font(const std::string& options, double scale) {
   int h = default_cell_height, w = default_cell_width;
   for (std::size_t i = 0; i + 1 < options.size(); ++i) {
     const char c = options[i];
@@ -79,6 +74,8 @@ QFont fixed_font(const std::string& options) {
     (c == 'h' ? h : w) = std::max(v, 1);
     i = j - 1;
   }
+  h = std::max(1, static_cast<int>(std::lround(h * scale)));
+  w = std::max(1, static_cast<int>(std::lround(w * scale)));
   QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   f.setStyleHint(QFont::Monospace);
   f.setFixedPitch(true);
@@ -93,18 +90,30 @@ QFont fixed_font(const std::string& options) {
   return f;
 }
 
-Canvas::Canvas(QSize size)
-    : image_(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32),
+Canvas::Canvas(QSize size, double scale)
+    : image_(QSize(std::max(1, static_cast<int>(std::ceil(std::max(size.width(), 1) * scale))),
+                   std::max(1, static_cast<int>(std::ceil(std::max(size.height(), 1) * scale)))),
+             QImage::Format_RGB32),
+      scale_(scale),
+      thick_(std::max(1, static_cast<int>(std::lround(scale)))),
       colour_(palette_colour(15)),
-      mask_(static_cast<std::uint16_t>(LineStyle::solid)),
-      font_(fixed_font("h12w6")) {
+      mask_(static_cast<std::uint16_t>(LineStyle::solid)) {
+  assert(scale > 0);
   image_.fill(palette_colour(0));
-  set_viewport({0, 0, image_.width() - 1, image_.height() - 1});
+  set_font("h12w6");
+  set_viewport({0, 0, std::max(size.width(), 1) - 1, std::max(size.height(), 1) - 1});
   used_ = QRect();
 }
 
+void Canvas::set_font(const std::string& options) {
+  if (options == font_options_) return;
+  font_options_ = options;
+  font_ = fixed_font(options, scale_);
+}
+
 QSize Canvas::used() const {
-  return used_.isEmpty() ? image_.size() : QSize(used_.right() + 1, used_.bottom() + 1);
+  if (!used_.isEmpty()) return QSize(used_.right() + 1, used_.bottom() + 1);
+  return QSize(logical_.right + 1, logical_.bottom + 1).expandedTo(QSize(1, 1));
 }
 
 void Canvas::clear() {
@@ -118,16 +127,26 @@ void Canvas::clear_viewport() {
 }
 
 void Canvas::set_viewport(const PixelRect& r) {
-  origin_ = {r.left, r.top};
-  vw_ = r.width();
-  vh_ = r.height();
-  view_ = QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)).intersected(image_.rect());
-  used_ = used_.united(view_);
+  logical_ = r;
+  ox_ = r.left * scale_;
+  oy_ = r.top * scale_;
+  vw_ = r.width() * scale_;
+  vh_ = r.height() * scale_;
+  // Device pixels: from the left edge's first to the right edge's last (a line is thick_ wide).
+  const auto dev = [&](int v, int extra) {
+    return static_cast<int>(std::clamp(std::floor(v * scale_) + extra, -1e9, 1e9));
+  };
+  view_ = QRect(QPoint(dev(r.left, 0), dev(r.top, 0)),
+                QPoint(dev(r.right, thick_ - 1), dev(r.bottom, thick_ - 1)))
+              .intersected(image_.rect());
+  const QRect logical_rect = QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+  used_ = used_.united(logical_rect.intersected(
+      QRect(QPoint(0, 0), QSize(static_cast<int>(image_.width() / scale_),
+                                static_cast<int>(image_.height() / scale_)))));
 }
 
 bool Canvas::set_world_window(WorldPoint p1, WorldPoint p2) {
-  const bool ok = std::isfinite(p1.x) && std::isfinite(p1.y) && std::isfinite(p2.x) &&
-                  std::isfinite(p2.y) && p1.x != p2.x && p1.y != p2.y;
+  const bool ok = valid_world_window(p1, p2);
   if (ok) {
     w1_ = p1;
     w2_ = p2;
@@ -141,21 +160,25 @@ void Canvas::to_viewport(WorldPoint p, double& x, double& y) const {
 }
 
 PixelPoint Canvas::world_to_pixels(WorldPoint p) const {
+  DrawState s;
+  s.view = logical_;
+  s.w1 = w1_;
+  s.w2 = w2_;
   double x, y;
-  to_viewport(p, x, y);
+  world_to_view(s, p, x, y);
   return {saturate(x), saturate(y)};
 }
 
 int Canvas::segment(double x0, double y0, double x1, double y1, int phase, bool skip_first) {
   if (view_.isEmpty()) return phase;
-  x0 += origin_.x;
-  x1 += origin_.x;
-  y0 += origin_.y;
-  y1 += origin_.y;
+  x0 += ox_;
+  x1 += ox_;
+  y0 += oy_;
+  y1 += oy_;
   // A pixel is drawn where the line's rounded position falls inside the viewport.
   const double half = 0.5;
-  if (!clip(x0, y0, x1, y1, view_.left() - half, view_.top() - half, view_.right() + half,
-            view_.bottom() + half))
+  if (!clip_line(x0, y0, x1, y1, view_.left() - half, view_.top() - half, view_.right() + half,
+                 view_.bottom() + half))
     return phase;
   int x = static_cast<int>(std::floor(x0 + half)), y = static_cast<int>(std::floor(y0 + half));
   const int xe = static_cast<int>(std::floor(x1 + half)),
@@ -164,10 +187,11 @@ int Canvas::segment(double x0, double y0, double x1, double y1, int phase, bool 
   const int dx = std::abs(xe - x), dy = -std::abs(ye - y);
   const int sx = x < xe ? 1 : -1, sy = y < ye ? 1 : -1;
   int err = dx + dy;
+  const int period = 16 * thick_;
   for (bool first = true;; first = false) {
     if (!(first && skip_first)) {
-      if ((mask_ >> (15 - phase)) & 1u) plot(x, y);
-      phase = (phase + 1) & 15;
+      if ((mask_ >> (15 - phase / thick_)) & 1u) plot(x, y);
+      phase = (phase + 1) % period;
     }
     if (x == xe && y == ye) break;
     const int e2 = 2 * err;
@@ -233,40 +257,39 @@ void Canvas::ellipse(WorldPoint b1, WorldPoint b2) {
 }
 
 void Canvas::rectangle(Fill f, PixelPoint p1, PixelPoint p2) {
+  const double l = std::min(p1.x, p2.x), r = std::max(p1.x, p2.x);
+  const double t = std::min(p1.y, p2.y), b = std::max(p1.y, p2.y);
   if (f == Fill::outline) {
-    const double l = std::min(p1.x, p2.x), r = std::max(p1.x, p2.x);
-    const double t = std::min(p1.y, p2.y), b = std::max(p1.y, p2.y);
-    int phase = segment(l, t, r, t, 0, false);
-    phase = segment(r, t, r, b, phase, true);
-    phase = segment(r, b, l, b, phase, true);
-    segment(l, b, l, t, phase, true);
+    int phase = segment(l * scale_, t * scale_, r * scale_, t * scale_, 0, false);
+    phase = segment(r * scale_, t * scale_, r * scale_, b * scale_, phase, true);
+    phase = segment(r * scale_, b * scale_, l * scale_, b * scale_, phase, true);
+    segment(l * scale_, b * scale_, l * scale_, t * scale_, phase, true);
     return;
   }
-  const long long l = origin_.x + static_cast<long long>(std::min(p1.x, p2.x));
-  const long long r = origin_.x + static_cast<long long>(std::max(p1.x, p2.x));
-  const long long t = origin_.y + static_cast<long long>(std::min(p1.y, p2.y));
-  const long long b = origin_.y + static_cast<long long>(std::max(p1.y, p2.y));
-  const long long x0 = std::max<long long>(l, view_.left()),
-                  x1 = std::min<long long>(r, view_.right());
-  const long long y0 = std::max<long long>(t, view_.top()),
-                  y1 = std::min<long long>(b, view_.bottom());
-  for (long long y = y0; y <= y1; ++y) {
-    QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(static_cast<int>(y)));
-    for (long long x = x0; x <= x1; ++x)
+  // Device pixels from the first of the left edge to the last of the right one, clipped.
+  const double x0 = std::max(std::floor(ox_ + l * scale_), static_cast<double>(view_.left()));
+  const double x1 =
+      std::min(std::floor(ox_ + r * scale_) + thick_ - 1, static_cast<double>(view_.right()));
+  const double y0 = std::max(std::floor(oy_ + t * scale_), static_cast<double>(view_.top()));
+  const double y1 =
+      std::min(std::floor(oy_ + b * scale_) + thick_ - 1, static_cast<double>(view_.bottom()));
+  for (int y = static_cast<int>(y0); y <= y1; ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+    for (int x = static_cast<int>(x0); x <= x1; ++x)
       line[x] = colour_;
   }
 }
 
 void Canvas::draw_text(const std::string& text) {
-  const long long x = origin_.x + static_cast<long long>(text_at_.x);
-  const long long y = origin_.y + static_cast<long long>(text_at_.y);
-  if (view_.isEmpty() || std::llabs(x) > far_pixels || std::llabs(y) > far_pixels) return;
+  const double dx = std::floor(ox_ + text_at_.x * scale_),
+               dy = std::floor(oy_ + text_at_.y * scale_);
+  if (view_.isEmpty() || std::fabs(dx) > far_pixels || std::fabs(dy) > far_pixels) return;
+  const int x = static_cast<int>(dx), y = static_cast<int>(dy);
   QPainter p(&image_);
   p.setClipRect(view_);
   p.setFont(font_);
   p.setPen(QColor::fromRgb(colour_));
-  p.drawText(QPoint(static_cast<int>(x), static_cast<int>(y) + QFontMetrics(font_).ascent()),
-             QString::fromStdString(text));
+  p.drawText(QPoint(x, y + QFontMetrics(font_).ascent()), QString::fromStdString(text));
 }
 
 }  // namespace ostrel::gui

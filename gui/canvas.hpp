@@ -1,18 +1,20 @@
 // The graphics window's picture: a backing image and the drawing operations on it.
 //
-// Everything the plots draw lands in one image of the window's size, so the window repaints
-// from the image alone and never needs the computation. Drawing happens in the current
-// viewport (a pixel rectangle that clips and translates) with the current palette colour and
-// line mask; world coordinates map onto the viewport with y upward. Lines are rasterised here
-// pixel by pixel, so that the 16-bit line masks come out exactly (a set bit draws a pixel,
-// repeating along the line) and coordinates that are huge or not numbers are clipped or
-// dropped before they reach any integer arithmetic. A Canvas is not thread-safe: its owner
-// serialises the calls.
+// The operations take logical pixels and world coordinates, as the run draws; the image holds
+// `scale` device pixels per logical pixel, so that the same operations give a larger picture
+// for a larger window and a crisp one on a screen of high pixel density. Drawing happens in the
+// current viewport (a pixel rectangle that clips and translates) with the current palette
+// colour and line mask; world coordinates map onto the viewport with y upward. Lines are
+// rasterised here pixel by pixel, so that the 16-bit line masks come out exactly (a set bit
+// draws a logical pixel, repeating along the line; lines are one logical pixel wide) and
+// coordinates that are huge or not numbers are clipped or dropped before they reach any
+// integer arithmetic. A Canvas is not thread-safe: its owner serialises the calls.
 #pragma once
 
 #include <QFont>
 #include <QImage>
 #include <QRgb>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -33,17 +35,25 @@ inline constexpr std::array<QRgb, 16> palette = {
 QRgb palette_colour(int index);
 
 /// A fixed-pitch font for an option text such as "h12w6b": the largest pixel size whose
-/// character cell fits height h and width w (other letters are ignored; without h or w the
-/// cell 12 x 6). Uses the font database, O(h).
-QFont fixed_font(const std::string& options);
+/// character cell fits height h and width w, both times `scale` (other letters are ignored;
+/// without h or w the cell 12 x 6). Uses the font database, O(h).
+QFont fixed_font(const std::string& options, double scale = 1);
+
+/// Cuts the segment (x0, y0)-(x1, y1) to the box [l, r] x [t, b] (Liang-Barsky); false when
+/// nothing of it lies inside or a coordinate is not finite. O(1).
+bool clip_line(double& x0, double& y0, double& x1, double& y1, double l, double t, double r,
+               double b);
 
 class Canvas {
  public:
-  /// A black picture of `size` pixels (at least 1 x 1), the whole picture as viewport, the
-  /// world window (0, 0)-(1, 1), colour 15, solid lines, font "h12w6".
-  explicit Canvas(QSize size);
+  /// A black picture of `size` logical pixels (at least 1 x 1) at `scale` (> 0, asserted)
+  /// device pixels each, the whole picture as viewport, the world window (0, 0)-(1, 1),
+  /// colour 15, solid lines, font "h12w6".
+  explicit Canvas(QSize size, double scale = 1);
 
+  /// The picture in device pixels.
   const QImage& image() const { return image_; }
+  double scale() const { return scale_; }
   /// The part of the picture in use: the union of the viewports set so far (of the whole
   /// picture before any), from its top-left corner. A window needs to show only this.
   QSize used() const;
@@ -61,7 +71,8 @@ class Canvas {
 
   void set_colour(int index) { colour_ = palette_colour(index); }
   void set_line_mask(std::uint16_t mask) { mask_ = mask; }
-  void set_font(const std::string& options) { font_ = fixed_font(options); }
+  /// Selects the font of an option text (fixed_font, at the picture's scale).
+  void set_font(const std::string& options);
 
   /// The world point's viewport pixel, truncated toward zero (saturating; not a number: 0).
   PixelPoint world_to_pixels(WorldPoint p) const;
@@ -85,27 +96,38 @@ class Canvas {
 
  private:
   QImage image_;
-  PixelPoint origin_{};             // the viewport's top-left corner in picture pixels
-  double vw_ = 0, vh_ = 0;          // its width and height as the world mapping counts them
-  QRect view_;                      // the viewport cut to the picture: the clip
-  QRect used_;                      // union of the viewports set, cut to the picture
+  double scale_;                    // device pixels per logical pixel
+  int thick_;                       // device pixels per logical pixel, whole: a line's width
+  PixelRect logical_{};             // the viewport in logical pixels
+  double ox_ = 0, oy_ = 0;          // its top-left corner in device pixels
+  double vw_ = 0, vh_ = 0;          // its width and height in device pixels
+  QRect view_;                      // the viewport cut to the picture, device pixels: the clip
+  QRect used_;                      // union of the viewports set, logical, cut to the picture
   WorldPoint w1_{0, 0}, w2_{1, 1};  // the world window
   QRgb colour_;
   std::uint16_t mask_;
+  std::string font_options_;
   QFont font_;
   WorldPoint at_{};       // current world point
   PixelPoint text_at_{};  // current pixel point
 
   // The world point in viewport pixels, unrounded.
   void to_viewport(WorldPoint p, double& x, double& y) const;
-  // Line between viewport points (unrounded), clipped to the viewport, masked from bit `phase`
-  // on (the first pixel left out when `skip_first`, as a polyline's shared vertex); returns the
-  // phase after its last pixel.
+  // Line between viewport points (device pixels, unrounded), clipped to the viewport, masked
+  // from `phase` on (device pixels along the line, one mask bit per logical pixel; the first
+  // pixel left out when `skip_first`, as a polyline's shared vertex); returns the phase after
+  // its last pixel.
   int segment(double x0, double y0, double x1, double y1, int phase, bool skip_first);
   // The ellipse of the box from angle a over `sweep` radians counter-clockwise.
   void ellipse_path(WorldPoint b1, WorldPoint b2, double a, double sweep);
+  // A line's pixel: a square of thick_ device pixels, clipped to the viewport.
   void plot(int x, int y) {
-    if (view_.contains(x, y)) reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = colour_;
+    for (int j = y; j < y + thick_; ++j) {
+      if (j < view_.top() || j > view_.bottom()) continue;
+      QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(j));
+      for (int i = std::max(x, view_.left()); i < x + thick_ && i <= view_.right(); ++i)
+        line[i] = colour_;
+    }
   }
 };
 

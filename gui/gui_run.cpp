@@ -9,12 +9,12 @@
 #include <QThread>
 #include <QWindow>
 #include <iostream>
-#include <thread>
+#include <memory>
 
 #include "base/halt.hpp"
-#include "driver/windowed_run.hpp"
 #include "gui/frame_window.hpp"
 #include "gui/qt_platform.hpp"
+#include "gui/signal_watch.hpp"
 #include "gui/window_contents.hpp"
 #include "picture/platform.hpp"
 
@@ -60,49 +60,65 @@ void show_maximised(FrameWindow& frame) {
 int run_gui(const GuiRun& run) {
   QApplication::setQuitOnLastWindowClosed(false);
   WindowContents contents;
-  FrameWindow frame(contents);
-  QtPlatform platform(contents, frame, !run.snapshot.empty());
+  FrameWindow frame(contents, !run.interactive || !run.snapshot.empty());
   QEventLoop loop;
-  bool finished = false;  // window thread: the run's end has been seen
-  int status = exit_failure;
-  int worker_status = exit_failure;  // the worker's, read after joining it
+  int status = 0;
+  int signalled = 0;
+  bool snapshot_taken = false;
   frame.on_close = [&] {
-    if (!finished) platform.cancel();
+    // Closed during a run, the run stopped: its status is the frame's.
+    if (frame.last_status() != 0) status = frame.last_status();
     loop.exit();
   };
+  frame.on_run_ended = [&](int s) {
+    status = s;
+    if (run.ended) run.ended(frame);
+    if (signalled) {
+      loop.exit();
+      return;
+    }
+    if (run.snapshot.empty() || snapshot_taken) return;
+    snapshot_taken = true;
+    if (!frame.grab().save(QFile::decodeName(run.snapshot.c_str()), "PNG")) {
+      std::cerr << "ostrel-gui: cannot write the snapshot \"" << run.snapshot << "\"\n";
+      if (status == 0) status = exit_io_error;
+    }
+    loop.exit();
+  };
+  std::unique_ptr<SignalWatch> watch;
+  if (run.watch_signals)
+    watch = std::make_unique<SignalWatch>([&](int sig) {
+      if (signalled) return;
+      signalled = sig;
+      if (frame.running())
+        frame.stop_run();  // the loop ends when the run has
+      else
+        loop.exit();
+    });
   show_maximised(frame);
 
-  std::thread worker([&] {
-    clear_upper_vector_state();
-    int s = exit_failure;
-    try {
-      s = run_windowed(platform, run.files);
-    } catch (const RunCancelled&) {
-      // run_windowed shows a stop's lines from its handler of the stop, outside its own
-      // handling of a cancelled run: a close at that moment ends up here.
-    }
-    worker_status = s;
-    QMetaObject::invokeMethod(
-        &frame,
-        [&, s] {
-          finished = true;
-          status = s;
-          if (run.ended) run.ended(frame);
-          if (run.snapshot.empty()) return;
-          if (!frame.grab().save(QFile::decodeName(run.snapshot.c_str()), "PNG")) {
-            std::cerr << "ostrel-gui: cannot write the snapshot \"" << run.snapshot << "\"\n";
-            if (status == 0) status = exit_io_error;
-          }
-          loop.exit();
-        },
-        Qt::QueuedConnection);
-  });
+  if (signalled) {
+    // Nothing to start.
+  } else if (!run.files.empty() || !run.interactive) {
+    frame.start_run(run.files, false);
+  } else {
+    // The problem is asked for before the run, and opened as from the menu (its files next to
+    // it, not in a start-up folder the user never chose); a cancelled dialog leaves an empty
+    // window.
+    const std::string name = frame.choose_input_file();
+    if (name.empty() || !frame.open_problem(QFile::decodeName(name.c_str())))
+      frame.close_child(default_unit);
+  }
   if (run.started) run.started(frame);
-  loop.exec();
-  platform.cancel();
-  worker.join();
+  if (!signalled) loop.exec();
   frame.on_close = nullptr;
-  return finished ? status : worker_status;
+  frame.on_run_ended = nullptr;
+  if (frame.running()) {
+    // The snapshot's session ends with its first run; anything else going stops here.
+    frame.stop_run();
+    status = exit_failure;
+  }
+  return signalled ? 128 + signalled : status;
 }
 
 }  // namespace ostrel::gui

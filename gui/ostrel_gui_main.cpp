@@ -1,13 +1,50 @@
-// The windowed program: the command line, then one run in the windows.
+// The windowed program: the command line, then a session in the windows.
+#include <unistd.h>
+
 #include <QApplication>
+#include <QString>
+#include <QStringList>
+#include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "base/halt.hpp"
 #include "driver/options.hpp"
 #include "gui/gui_run.hpp"
+#include "solvers/blas_workspace.hpp"
+
+namespace {
+
+// Qt's messages while the application connects to the window system: its platform plugin's
+// are held back, and a fatal one (no display to be reached) ends the program with one line
+// and exit_io_error instead of an abort.
+QtMessageHandler qt_handler = nullptr;
+bool connecting = false;
+QStringList held;
+
+void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (connecting && type == QtFatalMsg) {
+    const char* display = std::getenv("DISPLAY");
+    std::cerr << "ostrel-gui: cannot open its windows: no display could be reached (DISPLAY="
+              << (display ? display : "") << "); set DISPLAY, or run headless with "
+              << "QT_QPA_PLATFORM=offscreen\n";
+    std::cerr.flush();
+    _exit(ostrel::exit_io_error);
+  }
+  if (connecting && context.category &&
+      QString::fromLatin1(context.category).startsWith("qt.qpa")) {
+    held << text;
+    return;
+  }
+  if (qt_handler) qt_handler(type, context, text);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace ostrel;
+  // OpenBLAS without threads of its own, from the start (the program may start again).
+  start_without_blas_threads(argv);
   const CommandLine cl = parse_command_line(argc, argv, /*windowed=*/true);
   if (!cl.error.empty()) {
     std::cerr << "ostrel-gui: " << cl.error << "\n"
@@ -27,7 +64,19 @@ int main(int argc, char** argv) {
   // Qt sees no argument of ours: every argument is a file name or one of the options above.
   int qt_argc = 1;
   char* qt_argv[] = {argv[0], nullptr};
+  QCoreApplication::setOrganizationName(QStringLiteral("OSTREL"));
+  QCoreApplication::setApplicationName(QStringLiteral("ostrel-gui"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("ostrel-gui"));
+  qt_handler = qInstallMessageHandler(on_qt_message);
+  connecting = true;
   QApplication app(qt_argc, qt_argv);
-  QApplication::setApplicationName(QStringLiteral("OSTREL"));
-  return gui::run_gui({cl.files, cl.snapshot, nullptr, nullptr});
+  connecting = false;
+  for (const QString& m : held)
+    std::cerr << m.toStdString() << '\n';
+  gui::GuiRun run;
+  run.files = cl.files;
+  run.snapshot = cl.snapshot;
+  run.interactive = cl.snapshot.empty();
+  run.watch_signals = true;
+  return gui::run_gui(run);
 }

@@ -80,18 +80,25 @@ R QtPlatform::ask(F f) {
   return std::move(reply->value);
 }
 
-// Runs f on the current window's picture (if the current window is a graphics window) under
-// the contents' lock; `changes`: what f does shows, so the windows are repainted.
+// Runs f on the current window's drawing (if the current window is a graphics window) under
+// the contents' lock.
 template <class F>
-void QtPlatform::draw(F f, bool changes) {
+void QtPlatform::on_drawing(F f) {
   check();
-  {
-    std::lock_guard lock(contents_.mu);
-    const auto it = contents_.canvases.find(unit_);
-    if (it == contents_.canvases.end()) return;
-    f(*it->second);
-  }
-  if (changes) changed();
+  std::lock_guard lock(contents_.mu);
+  const auto it = contents_.drawings.find(unit_);
+  if (it != contents_.drawings.end()) f(*it->second);
+}
+
+// Records an operation on the current window's drawing; `changes`: what it does shows, so the
+// windows are repainted.
+void QtPlatform::draw(DrawOp op, bool changes) {
+  bool drawn = false;
+  on_drawing([&](Drawing& d) {
+    d.add(std::move(op));
+    drawn = true;
+  });
+  if (drawn && changes) changed();
 }
 
 // Asks the window thread to repaint, unless a request is already waiting: the repaint shows
@@ -139,8 +146,8 @@ void QtPlatform::open_window(int unit, const std::string& title) {
   check();
   if (unit != text_unit) {
     std::lock_guard lock(contents_.mu);
-    auto& canvas = contents_.canvases[unit];
-    if (!canvas) canvas = std::make_unique<Canvas>(child_size_);
+    auto& drawing = contents_.drawings[unit];
+    if (!drawing) drawing = std::make_unique<Drawing>(child_size_);
   }
   unit_ = unit;
   const QString t = QString::fromStdString(title);
@@ -154,7 +161,7 @@ void QtPlatform::tile_windows() {
 
 void QtPlatform::set_font(const std::string& options) {
   const BackToComputation back;
-  draw([&](Canvas& c) { c.set_font(options); }, false);
+  draw(DrawOp(OpKind::font, 0, {}, {}, options), false);
 }
 
 void QtPlatform::clear_window() {
@@ -164,16 +171,20 @@ void QtPlatform::clear_window() {
     {
       std::lock_guard lock(contents_.mu);
       contents_.text.clear();
+      if (!first_row.empty()) {
+        contents_.text.set_position(1, 2);
+        contents_.text.write(first_row);
+      }
     }
     changed();
     return;
   }
-  draw([](Canvas& c) { c.clear(); });
+  draw(DrawOp(OpKind::clear));
 }
 
 void QtPlatform::clear_viewport() {
   const BackToComputation back;
-  draw([](Canvas& c) { c.clear_viewport(); });
+  draw(DrawOp(OpKind::clear_viewport));
 }
 
 void QtPlatform::activate(int unit) {
@@ -184,67 +195,74 @@ void QtPlatform::activate(int unit) {
 
 void QtPlatform::set_viewport(const PixelRect& r) {
   const BackToComputation back;
-  draw([&](Canvas& c) { c.set_viewport(r); }, false);
+  on_drawing([&](Drawing& d) { d.set_viewport(r); });
 }
 
 bool QtPlatform::set_world_window(WorldPoint p1, WorldPoint p2) {
   const BackToComputation back;
   // Without a picture the answer is still the window system's rule.
-  bool ok = p1.x != p2.x && p1.y != p2.y;
-  draw([&](Canvas& c) { ok = c.set_world_window(p1, p2); }, false);
+  bool ok = valid_world_window(p1, p2);
+  on_drawing([&](Drawing& d) { ok = d.set_world_window(p1, p2); });
   return ok;
 }
 
 void QtPlatform::set_colour(Colour c) {
   const BackToComputation back;
-  draw([c](Canvas& cv) { cv.set_colour(static_cast<int>(c)); }, false);
+  draw(DrawOp(OpKind::colour, static_cast<int>(c)), false);
 }
 
 void QtPlatform::set_line_style(LineStyle s) {
   const BackToComputation back;
-  draw([s](Canvas& c) { c.set_line_mask(static_cast<std::uint16_t>(s)); }, false);
+  draw(DrawOp(OpKind::line_style, static_cast<int>(s)), false);
 }
 
 void QtPlatform::move_to(WorldPoint p) {
   const BackToComputation back;
-  draw([p](Canvas& c) { c.move_to(p); }, false);
+  draw(DrawOp(OpKind::move, 0, p), false);
 }
 
 void QtPlatform::line_to(WorldPoint p) {
   const BackToComputation back;
-  draw([p](Canvas& c) { c.line_to(p); });
+  draw(DrawOp(OpKind::line, 0, p));
 }
 
 void QtPlatform::arc(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end) {
   const BackToComputation back;
-  draw([&](Canvas& c) { c.arc(b1, b2, start, end); });
+  draw(DrawOp(OpKind::arc, 0, b1, b2), false);
+  draw(DrawOp(OpKind::arc_rays, 0, start, end));
 }
 
 void QtPlatform::ellipse(WorldPoint b1, WorldPoint b2) {
   const BackToComputation back;
-  draw([&](Canvas& c) { c.ellipse(b1, b2); });
+  draw(DrawOp(OpKind::ellipse, 0, b1, b2));
 }
 
 void QtPlatform::rectangle(Fill f, PixelPoint p1, PixelPoint p2) {
   const BackToComputation back;
-  draw([&](Canvas& c) { c.rectangle(f, p1, p2); });
+  draw(DrawOp(OpKind::rectangle, static_cast<int>(f),
+              {static_cast<double>(p1.x), static_cast<double>(p1.y)},
+              {static_cast<double>(p2.x), static_cast<double>(p2.y)}));
 }
 
 PixelPoint QtPlatform::world_to_pixels(WorldPoint p) {
   const BackToComputation back;
   PixelPoint q{};
-  draw([&](Canvas& c) { q = c.world_to_pixels(p); }, false);
+  on_drawing([&](Drawing& d) {
+    double x, y;
+    world_to_view(d.state(), p, x, y);
+    q = {saturate(x), saturate(y)};
+  });
   return q;
 }
 
 void QtPlatform::move_to_pixels(PixelPoint p) {
   const BackToComputation back;
-  draw([p](Canvas& c) { c.move_to_pixels(p); }, false);
+  draw(DrawOp(OpKind::move_pixels, 0, {static_cast<double>(p.x), static_cast<double>(p.y)}), false);
 }
 
 void QtPlatform::draw_text(const std::string& text) {
   const BackToComputation back;
-  draw([&](Canvas& c) { c.draw_text(text); });
+  draw(DrawOp(OpKind::text, 0, {}, {}, text));
 }
 
 void QtPlatform::set_text_position(int row, int column) {
@@ -262,6 +280,13 @@ void QtPlatform::write_text(const std::string& text) {
     contents_.text.write(text);
   }
   changed();
+}
+
+void QtPlatform::report_matrix(const std::string& label, std::span<const double> a, int m) {
+  const BackToComputation back;
+  check();
+  std::lock_guard lock(contents_.mu);
+  contents_.matrix = {label, m, std::vector<double>(a.begin(), a.end())};
 }
 
 std::string QtPlatform::select_input_file() {

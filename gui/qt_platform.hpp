@@ -1,16 +1,16 @@
 // The window-system operations of the windowed program, bound to Qt, for a run on a worker
 // thread.
 //
-// The run calls these operations from its own thread. Drawing and text go straight into the
-// shared window contents (the graphics windows' pictures and the text page) under their lock,
-// and the window thread is asked to repaint; such requests are coalesced (at most one is
-// pending at a time), so a run that writes a progress display at every step of a
-// factorisation costs the window thread one repaint per turn of its event loop and the last
-// text of every row is always shown. Operations on the windows themselves (maximise, open,
+// The run calls these operations from its own thread. Drawing is recorded (no pixels are made
+// on the run's thread) and text written into the shared window contents under their lock, and
+// the window thread is asked to repaint; such requests are coalesced (at most one is pending
+// at a time), so a run that writes a progress display at every step of a factorisation costs
+// the window thread one repaint per turn of its event loop and the last text of every row is
+// always shown. Operations on the windows themselves (maximise, open,
 // close, tile) are handed to the window thread in order without waiting; the ones that return
 // something (the window size, the file dialog, a message box) wait for the window thread's
-// answer. Once the run is cancelled (the user closed the frame window) every operation,
-// including one waiting for an answer, throws RunCancelled.
+// answer. Once the run is cancelled (Stop, a signal, or the user closed the frame window) every
+// operation, including one waiting for an answer, throws RunCancelled.
 #pragma once
 
 #include <QSize>
@@ -40,6 +40,10 @@ class QtPlatform final : public Platform {
   /// mode, where nobody can answer a dialog): the file dialog picks no file and message boxes
   /// go to standard error instead of waiting. Both must outlive the run.
   QtPlatform(WindowContents& contents, FrameWindow& frame, bool unattended);
+
+  /// A line written at row 1 of the text window whenever the run clears it (the run's own
+  /// lines start at row 2); empty: none. Set before the run starts.
+  std::string first_row;
 
   /// Cancels the run: every later operation, and one waiting for the window thread, throws
   /// RunCancelled. Any thread; idempotent.
@@ -71,6 +75,7 @@ class QtPlatform final : public Platform {
   void write_text(const std::string& text) override;
   std::string select_input_file() override;
   void message_box(const std::string& text, const std::string& caption) override;
+  void report_matrix(const std::string& label, std::span<const double> a, int m) override;
 
  private:
   // What the run and the window thread share besides the contents; kept alive by every
@@ -94,8 +99,9 @@ class QtPlatform final : public Platform {
   void post(F f);
   template <class R, class F>
   R ask(F f);
+  void draw(DrawOp op, bool changes = true);
   template <class F>
-  void draw(F f, bool changes = true);
+  void on_drawing(F f);
   void changed();
 };
 

@@ -25,12 +25,30 @@ void TextPage::write(const std::string& text) {
   row.replace(at, t.size(), t);
   column_ = std::min(column_ + static_cast<int>(t.size()), last_column);
   width_ = std::max(width_, static_cast<int>(row.size()));
+  versions_[row_] = ++version_;
+  last_written_ = row_;
 }
 
 void TextPage::clear() {
   rows_.clear();
+  versions_.clear();
   row_ = column_ = 1;
   width_ = 0;
+  last_written_ = 0;
+  ++clears_;
+}
+
+std::uint64_t TextPage::row_version(int row) const {
+  const auto it = versions_.find(row);
+  return it == versions_.end() ? 0 : it->second;
+}
+
+QString TextPage::plain_text() const {
+  QString s;
+  const int last = rows_.empty() ? 0 : rows_.rbegin()->first;
+  for (int r = 1; r <= last; ++r)
+    s += text(r) + QLatin1Char('\n');
+  return s;
 }
 
 QString TextPage::text(int row) const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -30,10 +31,25 @@ class TextPage {
   /// The length of the longest row.
   int width() const { return width_; }
 
+  /// Counts the writes: a row's version is the count after its last write, so a window that
+  /// shows the page updates only the rows newer than what it shows.
+  std::uint64_t version() const { return version_; }
+  std::uint64_t row_version(int row) const;
+  /// Counts the clears.
+  std::uint64_t clears() const { return clears_; }
+  /// The row written last (0 before any write).
+  int last_written() const { return last_written_; }
+  /// The page as plain text: rows 1 to the last, without trailing blanks, each ended by a
+  /// line end.
+  QString plain_text() const;
+
  private:
   std::map<int, QString> rows_;
+  std::map<int, std::uint64_t> versions_;
   int row_ = 1, column_ = 1;
   int width_ = 0;
+  std::uint64_t version_ = 0, clears_ = 0;
+  int last_written_ = 0;
 };
 
 }  // namespace ostrel::gui

@@ -18,22 +18,6 @@ constexpr double max_tolerance = 0.1;
   throw std::invalid_argument(what);
 }
 
-// A whole argument as a finite real.
-double real(const std::string& option, const std::string& text) {
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (ec != std::errc() || ptr != end || !std::isfinite(v))
-    bad(option + ": '" + text + "' is not a finite number");
-  return v;
-}
-
-double positive(const std::string& option, const std::string& text) {
-  const double v = real(option, text);
-  if (!(v > 0)) bad(option + ": '" + text + "' must be positive");
-  return v;
-}
-
 // "K=VALUE": a medium index 1..ndiel and its loss tangent.
 void tan_delta(Options& o, const std::string& text) {
   const std::string option = "--tan-delta";
@@ -46,13 +30,28 @@ void tan_delta(Options& o, const std::string& text) {
   if (ec != std::errc() || ptr != end || k < 1 || k > ndiel)
     bad(option + ": the medium '" + index + "' is not an index 1.." + std::to_string(ndiel) +
         " of deps");
-  const double v = real(option, text.substr(eq + 1));
+  const double v = option_real(option, text.substr(eq + 1));
   if (v < 0 || v > max_tan_delta) bad(option + ": '" + text + "' is outside 0..1");
   o.tan_delta[k - 1] = v;
   o.lossy = true;
 }
 
 }  // namespace
+
+double option_real(const std::string& option, const std::string& text) {
+  double v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(v))
+    bad(option + ": '" + text + "' is not a finite number");
+  return v;
+}
+
+double option_positive(const std::string& option, const std::string& text) {
+  const double v = option_real(option, text);
+  if (!(v > 0)) bad(option + ": '" + text + "' must be positive");
+  return v;
+}
 
 std::string usage() {
   return R"(Usage: ostrel-lines PROBLEM [options]
@@ -76,6 +75,7 @@ Options:
   --rlgc FILE           write the RLGC file to FILE instead of PROBLEM.rlgc
   --cpl FILE            write the ngspice model to FILE instead of PROBLEM.cpl
   --help                show this text
+  --version             show the version
 
 Named cross-sections (no problem file; see README, 'Structures by name'):
   --structure NAME      build the problem of a named cross-section from KEY=VALUE
@@ -92,9 +92,17 @@ Named cross-sections (no problem file; see README, 'Structures by name'):
                         opens in ostrel-gui)
 )" + losses::loss_usage() +
          R"(
-Exit status: 0 done; 1 the problem cannot be solved or makes no line; 2 bad command line or a
-file that cannot be read or written.
+Exit status: 0 done; 1 a bad command line, a problem file that cannot be opened, or a problem
+that cannot be solved or makes no line; 2 a problem file that cannot be read (a malformed value)
+or an output file that cannot be written.
 )";
+}
+
+std::string version() {
+#ifndef OSTREL_VERSION
+#define OSTREL_VERSION "unknown"
+#endif
+  return std::string("ostrel-lines ") + OSTREL_VERSION + "\n";
 }
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -120,13 +128,16 @@ Options parse_options(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") {
       flag();
       o.help = true;
+    } else if (a == "--version") {
+      flag();
+      o.version = true;
     } else if (a == "--check") {
       flag();
       o.check = true;
     } else if (a == "--length") {
-      o.length = positive(a, next());
+      o.length = option_positive(a, next());
     } else if (a == "--frequency") {
-      o.frequency = positive(a, next());
+      o.frequency = option_positive(a, next());
     } else if (a == "--tan-delta") {
       tan_delta(o, next());
     } else if (a == "--json") {
@@ -148,7 +159,7 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (a == "--vary") {
       o.vary = next();
     } else if (a == "--tolerance") {
-      o.tolerance = positive(a, next());
+      o.tolerance = option_positive(a, next());
       if (o.tolerance >= max_tolerance) bad(a + ": the tolerance must be below 0.1 (10 %)");
     } else if (a.size() > 1 && a[0] == '-') {
       bad("unknown option '" + a + "' (see --help)");
@@ -166,7 +177,7 @@ Options parse_options(const std::vector<std::string>& args) {
   } else if (!o.write_problem.empty() || !o.target.empty() || !o.vary.empty() || o.tolerance != 0) {
     bad("--write-problem, --target, --vary and --tolerance need --structure or --structure-file");
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   if (o.target.empty() != o.vary.empty()) bad("--target and --vary go together");
   if (!o.structured() && files.size() != 1)
     bad(files.empty() ? "no problem file given (see --help)"

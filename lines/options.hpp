@@ -13,6 +13,7 @@ namespace ostrel::lines {
 struct Options {
   std::string problem;                    ///< the problem input file
   bool help = false;                      ///< --help: print the usage and stop
+  bool version = false;                   ///< --version: print the version and stop
   double length = 0;                      ///< --length (m): write the circuit models; 0 = none
   double frequency = 0;                   ///< --frequency (Hz) of the dielectric loss
   bool check = false;                     ///< --check: solve again with the element grids refined
@@ -31,8 +32,18 @@ struct Options {
   bool structured() const { return !structure.empty() || !structure_file.empty(); }
 };
 
+/// The text of an option's value as a finite real (the whole text, no blanks); throws
+/// std::invalid_argument naming the option otherwise.
+double option_real(const std::string& option, const std::string& text);
+
+/// option_real() of a value that must be positive.
+double option_positive(const std::string& option, const std::string& text);
+
 /// The usage text of --help.
 std::string usage();
+
+/// The version line of --version.
+std::string version();
 
 /// Reads the arguments (argv[1..argc-1]). Every mistake throws std::invalid_argument with a
 /// message that names the argument: an unknown option, a missing or malformed value (lengths

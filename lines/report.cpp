@@ -80,23 +80,6 @@ std::string json_number(double v) {
   return std::isfinite(v) ? exact_number(v) : "null";
 }
 
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char ch : s) {
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += static_cast<char>(ch);
-    } else if (ch < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", ch);
-      out += buf;
-    } else {
-      out += static_cast<char>(ch);
-    }
-  }
-  return out + "\"";
-}
-
 std::string json_vector(const std::vector<double>& v) {
   std::string out = "[";
   for (std::size_t i = 0; i < v.size(); ++i)
@@ -308,6 +291,23 @@ std::string json_report(const LineParameters& p, const Options& o, const std::st
     out += extra + "\n";
   }
   return out + "}\n";
+}
+
+std::string json_string(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char ch : s) {
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += static_cast<char>(ch);
+    } else if (ch < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+      out += buf;
+    } else {
+      out += static_cast<char>(ch);
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace ostrel::lines

@@ -20,6 +20,9 @@ struct Check {
 /// or "inf" for a value that is not finite.
 std::string exact_number(double v);
 
+/// `s` as a JSON string: quoted, with quotes, backslashes and control characters escaped.
+std::string json_string(const std::string& s);
+
 /// The console table in SI units (pF/m, nH/m, mS/m, ohm, ns/m, m/s), one short heading per
 /// block: the matrices C, L, C0 (and G with losses); per conductor Z, eps_eff, delay; for
 /// m >= 2 the modes, Zc and for a symmetric pair the even and odd figures. With a check

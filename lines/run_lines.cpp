@@ -1,5 +1,7 @@
 #include "lines/run_lines.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -16,10 +18,10 @@
 #include "driver/reading.hpp"
 #include "lines/models.hpp"
 #include "lines/options.hpp"
+#include "lines/output_file.hpp"
 #include "lines/parameters.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
-#include "lines/output_file.hpp"
 #include "losses/run_sweep.hpp"
 #include "structures/run_structure.hpp"
 
@@ -28,11 +30,13 @@ namespace ostrel::lines {
 namespace {
 
 constexpr const char* program = "ostrel-lines: ";
-// Exit status of a bad command line or a file that cannot be read or written.
-constexpr int exit_usage = 2;
 
-// A file that cannot be opened, read or written.
+// A file that cannot be read or written (exit_io_error).
 using FileError = OutputError;
+// A problem file that cannot be opened (exit_failure, as in the other programs).
+struct OpenError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 // Reads the problem: the titles and any warning of the reading go to the console, the echo
 // and the rest of the run log nowhere; the reading's notes (renumbered elements, ni cut to the
@@ -40,8 +44,12 @@ using FileError = OutputError;
 Input read(const std::string& name) {
   std::error_code ec;
   std::ifstream in;
+  errno = 0;
   if (!name.empty() && !std::filesystem::is_directory(name, ec)) in.open(name, std::ios::binary);
-  if (!in.is_open()) throw FileError("cannot open the problem file '" + name + "'");
+  const int open_error = errno ? errno : ENOENT;
+  if (!in.is_open())
+    throw OpenError("cannot open the problem file '" + name + "': " +
+                    std::strerror(std::filesystem::is_directory(name, ec) ? EISDIR : open_error));
   std::ostringstream console, log, result;
   Streams io{console, log, result};
   try {
@@ -93,8 +101,8 @@ int run(const Options& o) {
 
   const std::string& title = input.problem.title1;
   const std::string json = write_output(
-      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr),
-      o.problem, std::cout);
+      o.json, json_report(p, o, title, input.problem.title2, checked ? &check : nullptr), o.problem,
+      std::cout);
   std::cout << "JSON file " << json << '\n';
   if (o.length > 0) {
     const std::string rlgc = write_output(o.rlgc, rlgc_file(p, o, title), o.problem, std::cout);
@@ -113,24 +121,28 @@ int run_lines(int argc, char** argv) {
     o = parse_options(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::invalid_argument& e) {
     std::cerr << program << e.what() << '\n';
-    return exit_usage;
+    return exit_failure;
   }
-  if (o.help && !o.structured()) {
-    std::cout << usage();
+  if (o.version || (o.help && !o.structured())) {
+    std::cout << (o.help ? usage() : version());
     return 0;
   }
   try {
     return o.structured() ? structures::run_structure(o, std::cout) : run(o);
+  } catch (const OpenError& e) {
+    std::cout.flush();
+    std::cerr << program << e.what() << '\n';
+    return exit_failure;
   } catch (const std::invalid_argument& e) {
     // A structure's bad request, or a file of it that cannot be read or written; options of a
     // sweep that do not fit the problem (its conductor numbers, a Debye fit).
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
-    return exit_usage;
+    return exit_io_error;
   } catch (const FileError& e) {
     std::cout.flush();
     std::cerr << program << e.what() << '\n';
-    return exit_usage;
+    return exit_io_error;
   } catch (const Halt& h) {
     std::cout.flush();
     std::cerr << program << halt_text(h) << '\n';

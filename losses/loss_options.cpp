@@ -1,5 +1,7 @@
 #include "losses/loss_options.hpp"
 
+#include "lines/options.hpp"
+
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -11,22 +13,6 @@ namespace {
 
 [[noreturn]] void bad(const std::string& what) {
   throw std::invalid_argument(what);
-}
-
-// A whole text as a finite real.
-double real(const std::string& option, const std::string& text) {
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(v))
-    bad(option + ": '" + text + "' is not a finite number");
-  return v;
-}
-
-double positive(const std::string& option, const std::string& text) {
-  const double v = real(option, text);
-  if (!(v > 0)) bad(option + ": '" + text + "' must be positive");
-  return v;
 }
 
 int integer(const std::string& option, const std::string& text) {
@@ -64,12 +50,12 @@ std::vector<double> frequencies(const std::string& text) {
   std::vector<double> f;
   if (text.find(':') == std::string::npos) {
     for (const std::string& part : split(text, ','))
-      f.push_back(positive(option, part));
+      f.push_back(lines::option_positive(option, part));
   } else {
     const std::vector<std::string> p = split(text, ':');
     if (p.size() < 3 || p.size() > 4 || (p.size() == 4 && p[3] != "log" && p[3] != "lin"))
       bad(option + ": '" + text + "' is not START:STOP:COUNT or START:STOP:COUNT:log");
-    const double a = positive(option, p[0]), b = positive(option, p[1]);
+    const double a = lines::option_positive(option, p[0]), b = lines::option_positive(option, p[1]);
     const int n = integer(option, p[2]);
     if (n < 1 || n > max_frequencies)
       bad(option + ": the count '" + p[2] + "' is outside 1.." + std::to_string(max_frequencies));
@@ -98,7 +84,7 @@ double unit(const std::string& text) {
   for (const UnitName& u : unit_names)
     if (text == u.name) return u.metres;
   if (!text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
-    return positive("--unit", text);
+    return lines::option_positive("--unit", text);
   bad("--unit: '" + text + "' is not m, cm, mm, um, mil, in or a number of metres");
 }
 
@@ -108,13 +94,13 @@ Roughness roughness(const std::string& option, const std::string& text) {
   if (p[0] == "none" && p.size() == 1) return r;
   if (p[0] == "hj" && p.size() == 2) {
     r.kind = Roughness::hammerstad;
-    r.rms = positive(option, p[1]);
+    r.rms = lines::option_positive(option, p[1]);
     return r;
   }
   if (p[0] == "huray" && p.size() == 3) {
     r.kind = Roughness::huray;
-    r.radius = positive(option, p[1]);
-    r.ratio = positive(option, p[2]);
+    r.radius = lines::option_positive(option, p[1]);
+    r.ratio = lines::option_positive(option, p[2]);
     return r;
   }
   bad(option + ": '" + text + "' is not none, hj:RMS or huray:RADIUS:RATIO (lengths in metres)");
@@ -141,7 +127,7 @@ bool parse_loss_option(LossOptions& o, const std::string& name,
     o.unit = unit(o.unit_name);
   } else if (name == "--sigma") {
     const auto [k, value] = keyed(name, next());
-    const double s = positive(name, value);
+    const double s = lines::option_positive(name, value);
     if (k < 0) {
       o.sigma_all = s;
       o.sigma_all_given = true;
@@ -159,11 +145,11 @@ bool parse_loss_option(LossOptions& o, const std::string& name,
     const auto [k, value] = keyed(name, text);
     if (k < 1 || k > ndiel)
       bad(name + ": '" + text + "' is not MEDIUM=HZ with a medium 1.." + std::to_string(ndiel));
-    o.debye[k].reference = positive(name, value);
+    o.debye[k].reference = lines::option_positive(name, value);
   } else if (name == "--z-ref") {
-    o.z_ref = positive(name, next());
+    o.z_ref = lines::option_positive(name, next());
   } else if (name == "--ground-thickness") {
-    o.ground_thickness = positive(name, next());
+    o.ground_thickness = lines::option_positive(name, next());
   } else if (name == "--csv") {
     o.csv = next();
   } else if (name == "--touchstone") {

@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "lines/models.hpp"
+#include "lines/output_file.hpp"
 #include "lines/report.hpp"
 #include "lines/solutions.hpp"
-#include "lines/output_file.hpp"
 #include "losses/sweep.hpp"
 #include "losses/sweep_report.hpp"
 

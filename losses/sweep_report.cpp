@@ -12,6 +12,7 @@ namespace ostrel::losses {
 namespace {
 
 using lines::exact_number;
+using lines::json_string;
 
 constexpr double nano = 1e9;   // H/m to nH/m
 constexpr double milli = 1e3;  // S/m to mS/m
@@ -123,23 +124,6 @@ std::string json_matrix(const Eigen::MatrixXd& a) {
     out += "]";
   }
   return out + "]";
-}
-
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char ch : s) {
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += static_cast<char>(ch);
-    } else if (ch < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", ch);
-      out += buf;
-    } else {
-      out += static_cast<char>(ch);
-    }
-  }
-  return out + "\"";
 }
 
 std::string json_points(const Sweep& s, const std::string& in) {

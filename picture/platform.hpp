@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace ostrel {
@@ -132,6 +133,12 @@ class Platform {
   /// Shows a modal box with a text and a caption (the program's boxes report errors and carry
   /// the error icon) and returns when the user has closed it.
   virtual void message_box(const std::string& text, const std::string& caption) = 0;
+  /// Receives the matrix the run reports (column-major, m x m, in its units) with the label
+  /// the text window shows above it, so that a window system can offer it for copying at full
+  /// precision. Does nothing unless overridden.
+  virtual void report_matrix(const std::string& label, std::span<const double> a, int m) {
+    (void)label, (void)a, (void)m;
+  }
 };
 
 }  // namespace ostrel

@@ -160,9 +160,12 @@ std::string comment_text(std::string s) {
   return s;
 }
 
-[[noreturn]] void stop_on_file(const char* what, const std::string& name) {
+// The stop of a picture file: its name in its field, or followed by the reason.
+[[noreturn]] void stop_on_file(const char* what, const std::string& name,
+                               const std::string& reason = {}) {
   Halt h;
-  h.console.push_back(std::string(what) + padded(name, ps_name_field));
+  h.console.push_back(std::string(what) +
+                      (reason.empty() ? padded(name, ps_name_field) : name + ": " + reason));
   h.status = exit_failure;
   halt(std::move(h));
 }
@@ -337,7 +340,7 @@ void psout(const Problem& pb, const std::string& input_name, std::ostream& conso
     return;
   }
   console << "PostScript picture in  " << padded(name, ps_name_field) << '\n';
-  stop_on_file("Can not write PostScript file  ", name + ": " + why);
+  stop_on_file("Can not write PostScript file  ", name, why);
 }
 
 }  // namespace ostrel

@@ -207,7 +207,8 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
     for (int i = 0; i < nd && !std::isnan(r.residual); ++i)
       if (std::isnan(v0[i])) r.residual = v0[i];
     *logs[c] << "it(...): iteration  " << iw(r.nmbit, 3) << "  ||u-u0||=" << es(r.difit, 10, 2)
-             << "  residual=" << es(r.residual, 10, 2) << '\n';
+             << "  residual=" << es(r.residual, 10, 2) << '\n'
+             << std::flush;  // a long iteration can be followed in the log
     if (display.screen)
       display.screen->progress("solving " + iw(display.ic + c, 2) + " of " + iw(display.m, 2) +
                                ": iter." + iw(r.nmbit, 2) + " err. " + es(r.residual, 8, 2));

@@ -13,8 +13,16 @@ namespace ostrel::structures {
 
 namespace {
 
-// Growth of the elements of a graded segment away from its fine end.
+// Growth of the elements of a graded segment away from its fine end. Fewer, longer elements
+// cost accuracy: with a growth of 4 the coplanar waveguide's effective permittivity was 0.7 %
+// off at 8 nodes an element, with 2 it was 0.12 % off (the six-point rule of an element's end
+// interval is accurate for the collocation points of a neighbour that is not much longer).
 constexpr double growth = 2;
+// A segment fine at both ends at least this many first lengths long is cut in two.
+constexpr double least_halving = 1.5;
+// A segment fine at both ends has a first element at each end when each half holds this many
+// first lengths beyond its own: the middle element is then at least half a first length.
+constexpr double least_half_rest = 0.25;
 
 std::string num(double v) {
   return lines::exact_number(v == 0 ? 0.0 : v);
@@ -60,30 +68,50 @@ void segment(Outline& o, Point a, Point b, int itype, int isign, int ni, int min
   }
 }
 
+int thinned_nodes(int nodes, double distance, double thin_from) {
+  if (!(distance > thin_from)) return nodes;
+  const double share = std::max(least_node_share, thin_from / distance);
+  return std::max(least_nodes_of_element, static_cast<int>(std::lround(nodes * share)));
+}
+
 void graded(Outline& o, Point a, Point b, double first, bool fine_a, bool fine_b, int itype,
-            int isign, int nodes, int minus, int plus, const std::string& note) {
+            int isign, int nodes, int minus, int plus, const std::string& note, double thin_from) {
   const double len = distance(a, b);
   std::vector<double> cuts;
   if (fine_a && fine_b) {
-    // The middle element spans both halves' rests: at least one first length.
-    for (double c : growing_cuts(len / 2, first, 0.5))
+    // The halves' rests make one middle element when it is at most the next size of the
+    // growth, else one each; a segment too short for a first element at each end is cut in two
+    // when its halves are still about a first length.
+    for (double c : growing_cuts(len / 2, first, least_half_rest))
       cuts.push_back(c / 2);
     const std::size_t half = cuts.size();
-    cuts.push_back(0.5);
+    double last = first;  // the last element of a half
+    for (std::size_t k = 1; k < half; ++k)
+      last = (cuts[k] - cuts[k - 1]) * len;
+    const double middle = half > 0 ? (1 - 2 * cuts[half - 1]) * len : len;
+    if (half > 0 ? middle > growth * last * (1 + 1e-9) : len >= least_halving * first)
+      cuts.push_back(0.5);
     for (std::size_t k = half; k-- > 0;)
       cuts.push_back(1 - cuts[k]);
-    if (half == 0) cuts.clear();
   } else if (fine_a) {
     cuts = growing_cuts(len, first, 1);
-  } else {
+  } else if (fine_b) {
     for (double c : growing_cuts(len, first, 1))
       cuts.push_back(1 - c);
     std::reverse(cuts.begin(), cuts.end());
   }
-  double from = 0;
   cuts.push_back(1);
-  for (double to : cuts) {
-    segment(o, lerp(a, b, from), lerp(a, b, to), itype, isign, nodes, minus, plus, note);
+  const int count = static_cast<int>(cuts.size());
+  double from = 0;
+  for (int k = 0; k < count; ++k) {
+    // The distance of the element's nearer end from the nearer fine end.
+    const double to = cuts[k];
+    const double near = fine_a && fine_b ? std::min(from, 1 - to)
+                        : fine_a         ? from
+                        : fine_b         ? 1 - to
+                                         : 0;
+    segment(o, lerp(a, b, from), lerp(a, b, to), itype, isign,
+            thinned_nodes(nodes, near * len, thin_from), minus, plus, note);
     from = to;
   }
 }

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,12 +34,29 @@ struct RunOutput {
   bool exists(const std::string& name) const { return std::filesystem::exists(dir / name); }
 };
 
-/// A fresh, empty directory under the system's temporary directory.
+/// A new, empty folder of its own under the system's temporary directory (mkdtemp, so that two
+/// runs of the suite never meet), removed with everything in it when the object goes.
+struct TempDir {
+  std::filesystem::path path;
+  explicit TempDir(const std::string& tag = "test") {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / ("ostrel-" + tag + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    path = pattern;
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
+/// A new, empty folder of its own (a TempDir kept until the test program ends).
 inline std::filesystem::path fresh_dir(const std::string& tag) {
-  auto base = std::filesystem::temp_directory_path() / ("ostrel-test-" + tag);
-  std::filesystem::remove_all(base);
-  std::filesystem::create_directories(base);
-  return base;
+  static std::vector<std::unique_ptr<TempDir>> kept;
+  kept.push_back(std::make_unique<TempDir>(tag));
+  return kept.back()->path;
 }
 
 /// Runs the program `binary` with `args...` in `dir` with `input` on standard input.

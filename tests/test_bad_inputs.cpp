@@ -20,8 +20,10 @@
 
 #include "base/halt.hpp"
 #include "driver/reading.hpp"
+#include "run_util.hpp"
 
 namespace fs = std::filesystem;
+using ostrel::testing::TempDir;
 
 namespace {
 
@@ -42,18 +44,6 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 // A fresh folder, removed with everything in it at the end of the test.
-struct TempDir {
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "ostrel-bad-XXXXXX").string();
-    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-    path = templ;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
 
 struct Outcome {
   bool signaled = false;
@@ -313,7 +303,7 @@ TEST(BadInputRuns, NoNameOnStandardInputAndADirectoryAsInput) {
   r = run_ostrel(dir.path, {"folder.inp"});
   expect_clean_failure(r, "directory as input");
   EXPECT_TRUE(contains(r.out, "Can not open input file  \nfolder.inp\n")) << r.out;
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, "ostrel: folder.inp: Is a directory\n");
 }
 
 // Inputs too big to keep as files: a 4 MB first line without a line end, a million empty lines,
@@ -368,20 +358,25 @@ TEST(DomainChecks, AllowanceBelongsToEachAxis) {
   // Far out in x, still 0.5 below the plane.
   EXPECT_TRUE(read(ground, "1 0 1 1 4 1 1\n1e9 -0.5 1000000001 1 0\n1 1\n").stopped);
   EXPECT_TRUE(read(ground, "1 0 1 1 4 1 1\n0 -0.5 0 1e6 0\n1 1\n").stopped);
-  // On the plane, however far out, is fine; so is a copy shifted onto it.
-  EXPECT_FALSE(read(ground, "1 0 1 1 4 1 1\n1e9 0 1000000001 1 0\n1 1\n").stopped);
+  // On the plane, however far out, is fine; so is a copy shifted onto it (grounded conductors:
+  // one at its own potential may not touch the grounded plane; the wire is the conductor).
+  const std::string wire = "--\n9 3 1 1 4 1 1\n0 5 1 0 0\n1 1\n";
+  EXPECT_FALSE(read(ground, "1 0 1 0 4 1 1\n1e9 0 1000000001 1 0\n1 1\n" + wire).stopped);
   // 0.3 - 0.1 - 0.2 = -2.8e-17
   EXPECT_FALSE(read(ground,
-                    "1 0 1 1 4 1 1\n0 0.3 1 0.3 0\n1 1\n--\n-2 0 1 1 4 1 1\n1 5 -0.1 0\n1 1\n--\n"
-                    "-3 0 1 1 4 1 1\n2 5 -0.2 0\n1 1\n")
+                    "1 0 1 0 4 1 1\n0 0.3 1 0.3 0\n1 1\n--\n-2 0 1 0 4 1 1\n1 5 -0.1 0\n1 1\n--\n"
+                    "-3 0 1 0 4 1 1\n2 5 -0.2 0\n1 1\n" +
+                        wire)
                    .stopped);
   // Channel symmetry plane x = 0: far up the channel does not excuse x < 0.
   const std::string channel = "5 0 1e7 0 0 0 0";
   EXPECT_TRUE(read(channel, "1 0 1 1 4 1 1\n-0.5 9e6 1 9e6 0\n1 1\n").stopped);
   // Half circles that sit on a plane, with ends computed through the single-precision pi.
-  EXPECT_FALSE(read(ground, "1 2 1 1 4 1 1\n0 0 1e3 0 180\n1 1\n").stopped);
+  EXPECT_FALSE(read(ground, "1 2 1 0 4 1 1\n0 0 1e3 0 180\n1 1\n" + wire).stopped);
   EXPECT_FALSE(read(channel, "1 2 1 1 4 1 1\n0 2e3 1e3 -90 90\n1 1\n").stopped);
-  EXPECT_FALSE(read("4 0 2 0 0 0 0", "1 2 1 1 4 1 1\n0 2 1 180 360\n1 1\n").stopped);
+  EXPECT_FALSE(read("4 0 2 0 0 0 0",
+                    "1 2 1 0 4 1 1\n0 2 1 180 360\n1 1\n--\n9 3 1 1 4 1 1\n5 1 0.5 0 0\n1 1\n")
+                   .stopped);
 }
 
 // The last log line of a stopped reading ("" when it went through).

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "closed_forms.hpp"
 #include "lines/parameters.hpp"
 #include "lines/solutions.hpp"
 #include "run_util.hpp"
@@ -87,20 +88,21 @@ TEST(Lines, CoaxialLineImpedanceAndDelay) {
   EXPECT_LT(rel(p.l(0, 0), mu0 / (2 * pi) * std::log(2.3)), 2e-4);
 }
 
-// A coax of two layers, the inner one lossy: with complex permittivities e(1 - j tan d) the
-// admittance is j w 2 pi eps0 / (ln(b/a)/e1* + ln(c/b)/e2*). The program's G is first order in
-// tan d, which is 1e-4 relative at tan d = 0.01; the interface discretisation adds less than
-// 1e-3 (the capacitance test of this line), so 2e-3.
-TEST(Lines, LossyLayerOfATwoLayerCoax) {
-  const double a = 1, b = 1.6, c = 2.3, e1 = 4, e2 = 1, tand = 0.01, f = 1e9;
+// A coax of two layers with different losses: with complex permittivities e(1 - j tan d) the
+// admittance is j w 2 pi eps0 / (ln(b/a)/e1* + ln(c/b)/e2*). Two loss tangents make two groups
+// of media, one of them found from the solution with the dielectrics and the other's share. The
+// program's G is first order in tan d, which is 1e-4 relative at tan d = 0.01; the interface
+// discretisation adds less than 1e-3 (the capacitance test of this line), so 2e-3.
+TEST(Lines, LossyLayersOfATwoLayerCoax) {
+  const double a = 1, b = 1.6, c = 2.3, e1 = 4, e2 = 1, tand1 = 0.01, tand2 = 0.004, f = 1e9;
   const std::string text =
       header("4 1 1 1 1", "0 0 0 0 0 0 0") + el(1, "3 1 1 24 1 1", "0 0 1 0 0", "1 1") +
       el(2, "3 3 0 24 1 1", "0 0 1.6 0 0", "2 1") + el(3, "3 1 0 24 1 1", "0 0 2.3 0 0", "2 2");
-  const LineParameters p = line_of(text, {tand, 0, 0, 0, 0}, f);
+  const LineParameters p = line_of(text, {tand1, tand2, 0, 0, 0}, f);
   const double w = 2 * pi * f;
-  const std::complex<double> e1c(e1, -e1 * tand);
+  const std::complex<double> e1c(e1, -e1 * tand1), e2c(e2, -e2 * tand2);
   const std::complex<double> y =
-      std::complex<double>(0, w * 2 * pi * eps0) / (std::log(b / a) / e1c + std::log(c / b) / e2);
+      std::complex<double>(0, w * 2 * pi * eps0) / (std::log(b / a) / e1c + std::log(c / b) / e2c);
   EXPECT_LT(rel(p.g(0, 0), y.real()), 2e-3) << p.g(0, 0) << " vs " << y.real();
   EXPECT_LT(rel(p.c(0, 0), y.imag() / w), 2e-3);
 }
@@ -116,14 +118,8 @@ TEST(Lines, MicrostripAgainstHammerstadJensen) {
       el(2, "0 3 0 30 1 1", "-10 1 -1 1 0", "2 1") + el(3, "0 3 0 30 1 1", "1 1 10 1 0", "2 1") +
       el(4, "0 3 0 8 1 1", "10 0 10 1 0", "1 2") + el(5, "0 3 0 8 1 1", "-10 1 -10 0 0", "1 2");
   const LineParameters p = line_of(text);
-  const double u = 2, er = 4.4;
-  const double fu = 6 + (2 * pi - 6) * std::exp(-std::pow(30.666 / u, 0.7528));
-  const double z_air = eta0 / (2 * pi) * std::log(fu / u + std::sqrt(1 + 4 / (u * u)));
-  const double ea =
-      1 + std::log((std::pow(u, 4) + std::pow(u / 52, 2)) / (std::pow(u, 4) + 0.432)) / 49 +
-      std::log(1 + std::pow(u / 18.1, 3)) / 18.7;
-  const double eb = 0.564 * std::pow((er - 0.9) / (er + 3), 0.053);
-  const double eps_eff = (er + 1) / 2 + (er - 1) / 2 * std::pow(1 + 10 / u, -ea * eb);
+  const Microstrip hj = hammerstad_jensen(2, 4.4, eta0);
+  const double eps_eff = hj.eps_eff, z_air = hj.z_air;
   EXPECT_LT(rel(p.eps_self[0], eps_eff), 2.5e-3) << p.eps_self[0] << " vs " << eps_eff;
   EXPECT_LT(rel(p.z_self[0], z_air / std::sqrt(eps_eff)), 2e-3) << p.z_self[0];
 }
@@ -283,6 +279,29 @@ TEST(Lines, CoupledPairModesInNgspice) {
         << mode.sources << out;
     EXPECT_LT(std::fabs(measured(out, "v_late") - 0.5), 0.005) << out;
   }
+  // The lines' own effective permittivity is C11 / C0_11, not a mode's; each mode's voltages
+  // are scaled to a first largest entry of +1: the even mode (+1, +1), the odd one (+1, -1).
+  const auto lines = json.find("\"lines\"");
+  const auto first = [&](const std::string& key) {  // the first number of a matrix
+    const auto at = json.find("\"" + key + "\": [[");
+    return at == std::string::npos ? NAN : std::strtod(json.c_str() + at + key.size() + 6, nullptr);
+  };
+  const double c11 = first("capacitance"), c011 = first("capacitance_vacuum");
+  EXPECT_LT(rel(json_value(json.substr(lines), "eps_eff"), c11 / c011), 1e-12);
+  const auto modes = json.find("\"modes\"");
+  std::vector<double> v;
+  for (auto at = json.find("\"voltage\": [", modes); v.size() < 4 && at != std::string::npos;
+       at = json.find("\"voltage\": [", at + 1)) {
+    const char* p = json.c_str() + at + 12;
+    char* end = nullptr;
+    v.push_back(std::strtod(p, &end));
+    v.push_back(std::strtod(end + 1, nullptr));
+  }
+  ASSERT_EQ(v.size(), 4u);
+  EXPECT_EQ(v[0], 1.0);  // the odd mode first: ascending in effective permittivity
+  EXPECT_LT(std::fabs(v[1] + 1), 1e-12);
+  EXPECT_EQ(v[2], 1.0);
+  EXPECT_LT(std::fabs(v[3] - 1), 1e-12);
 }
 
 // --check: the figures with their moves, and the elements that cannot be refined named.
@@ -297,6 +316,24 @@ TEST(Lines, CheckNamesElementsThatCannotBeRefined) {
   EXPECT_NE(r.out.find("element 2 refined from ni=60 to the capacity 95 only"), std::string::npos);
   EXPECT_NE(r.out.find("%)"), std::string::npos) << r.out;
   EXPECT_NE(r.file("case.inp.json").find("\"refined\""), std::string::npos);
+
+  // The move shown is (refined - as given) / as given: the capacitance of the coupled pair grows
+  // by 0.1 % when its grids are refined.
+  std::filesystem::copy_file(std::filesystem::path(OSTREL_SOURCE_DIR) / "examples/pair.inp",
+                             dir / "pair.inp");
+  RunOutput pair = run_program(OSTREL_LINES_BINARY, dir, {"pair.inp", "--check"});
+  ASSERT_EQ(pair.status, 0) << pair.err;
+  const std::string json = pair.file("pair.inp.json");
+  const auto c11 = [&](std::size_t from) {
+    const auto at = json.find("\"capacitance\": [[", from);
+    return std::strtod(json.c_str() + at + 17, nullptr);
+  };
+  const double given = c11(0), refined = c11(json.find("\"refined\""));
+  const auto block = pair.out.find("C: capacitance with the dielectrics");
+  const double shown = std::strtod(pair.out.c_str() + pair.out.find('(', block) + 1, nullptr);
+  // Shown to two digits: within 1 % of the move.
+  EXPECT_LE(std::fabs(shown - 100 * (refined - given) / given), 0.01 * std::fabs(shown))
+      << shown << " vs " << 100 * (refined - given) / given;
 }
 
 // Every failure: a message on standard error and a non-zero status, no result files.
@@ -322,9 +359,9 @@ TEST(Lines, FailuresSayWhyAndExitNonZero) {
        1,
        "the solution with the dielectrics stopped"},
       {"input", header("1 1 1 1 1", "0 0 0 0 0 0 0"), {}, 1, "no boundary element"},
-      {"missing", "", {}, 2, "cannot open the problem file"},
-      {"option", coax, {"--width", "3"}, 2, "unknown option '--width'"},
-      {"loss", coax, {"--tan-delta", "1=0.01"}, 2, "--tan-delta needs --frequency"},
+      {"missing", "", {}, 1, "cannot open the problem file 'missing.inp': No such file"},
+      {"option", coax, {"--width", "3"}, 1, "unknown option '--width'"},
+      {"loss", coax, {"--tan-delta", "1=0.01"}, 1, "--tan-delta needs --frequency"},
   };
   for (const Case& c : cases) {
     if (!c.text.empty()) write_file(dir / (c.name + ".inp"), c.text);

@@ -19,11 +19,13 @@
 #include "base/halt.hpp"
 #include "driver/reading.hpp"
 #include "picture/psout.hpp"
+#include "run_util.hpp"
 
 namespace {
 
 using namespace ostrel;
 namespace fs = std::filesystem;
+using ostrel::testing::TempDir;
 
 constexpr double pi_d = 3.141592653589793;  // double pi, as an input file would give it
 
@@ -73,22 +75,6 @@ std::string read_file(const fs::path& p) {
   s << in.rdbuf();
   return s.str();
 }
-
-// A fresh directory removed with everything in it at the end of the test.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path = fs::temp_directory_path() /
-           ("ostrel-picture-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
 
 // "%%CreationDate: " and 24 characters such as "Thu Jan  1 00:00:00 1970".
 bool is_creation_date(const std::string& s) {

@@ -87,10 +87,9 @@ namespace {
 
 // One conductor among 62 grounded wires of 95 nodes each: 5985 unknowns, 287 MB in core, and a
 // block-Jacobi start that is nearly the solution, so that the iteration ends after a few cycles.
-std::string wire_field(int iswitch) {
+std::string wire_field(const std::string& controls) {
   std::string text = "One wire among grounded wires\nmemory limit\n0 1 /\n1 1 1 1 1\n" +
-                     std::string("0 0 0 0 0 0 0\n0.1 1\n") + std::to_string(iswitch) +
-                     " /\nheadings\n";
+                     std::string("0 0 0 0 0 0 0\n0.1 1\n") + controls + "\nheadings\n";
   int i = 0;
   for (int r = 0; r < 7; ++r)
     for (int c = 0; c < 9; ++c)
@@ -103,16 +102,17 @@ std::string wire_field(int iswitch) {
 }  // namespace
 
 // Where the whole matrix cannot be obtained, the windowed build solves out of core with the
-// default parameters instead of stopping. The address space is limited to what the same
-// problem needs out of core (measured first) and 32 MB more: far below the 287 MB more that
-// the whole matrix needs.
+// default parameters instead of stopping, not with the iteration controls of the in-core input
+// (here a loose eps that would end the iteration early). The address space is limited to what
+// the same problem needs out of core (measured first) and 32 MB more: far below the 287 MB more
+// that the whole matrix needs.
 TEST(Windowed, FallsBackToTheOutOfCoreModeWhenMemoryIsShort) {
 #ifdef OSTREL_SANITIZE_BUILD
   GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here";
 #endif
   auto dir = fresh_dir("windowed-fallback");
-  write_file(dir / "ooc.inp", wire_field(1));
-  write_file(dir / "incore.inp", wire_field(0));
+  write_file(dir / "ooc.inp", wire_field("1 /"));
+  write_file(dir / "incore.inp", wire_field("0 2 3 0.5 /"));
   RunOutput measured = run_program(OSTREL_WINDOW_RUNNER, dir, {"--peak", "ooc.inp", "ooc.osl"});
   ASSERT_EQ(measured.status, 0) << measured.out << measured.err;
   const std::size_t at = measured.err.find("VmPeak:");
@@ -128,8 +128,11 @@ TEST(Windowed, FallsBackToTheOutOfCoreModeWhenMemoryIsShort) {
   EXPECT_NE(out.find(" small memory for in-core matrix\n out-of-core solver applied\n"),
             std::string::npos)
       << out;
-  EXPECT_NE(slurp(dir / "ostrel.log").find("block out-of-core solver with default parameters"),
-            std::string::npos);
+  const std::string log = slurp(dir / "ostrel.log");
+  EXPECT_NE(log.find("block out-of-core solver with default parameters"), std::string::npos);
+  EXPECT_NE(log.find(" it(..) will start with: imm=40  itlim=  50  eps=1.00E-09"),
+            std::string::npos)
+      << log;
   const std::vector<double> fallen = matrix_of(slurp(dir / "incore.osl"));
   ASSERT_EQ(fallen.size(), 1u);
   EXPECT_EQ(fallen, matrix_of(slurp(dir / "ooc.osl")));
@@ -169,4 +172,47 @@ TEST(Windowed, TextWindowOfAWholeRun) {
             "\n\n\n\n\n"
             " start time hh:mm:ss    end time hh:mm:ss\n"
             " output file: result.osl\n");
+}
+
+// The windowed build's scratch file is a file of its own in the folder the input names, given
+// with or without its closing '/' and of any length: a file there of someone else's, even one
+// called tmp.osl, stays as it was, and nothing is left behind. A folder that is not there, or
+// a name that is a file, stops the run with a message naming it. Each conductor of the
+// out-of-core solution gets its charge plot.
+TEST(Windowed, ScratchFileIsItsOwnInTheNamedFolder) {
+  auto dir = fresh_dir("windowed-scratch");
+  const std::string folder = "scratch folder longer than twenty characters";
+  std::filesystem::create_directory(dir / folder);
+  write_file(dir / folder / "tmp.osl", "someone else's\n");
+  std::string text = coated_pair;
+  text.replace(text.find("'scratch/'"), 10, "'" + folder + "'");
+  write_file(dir / "case.inp", text);
+  RunOutput r = run_program(OSTREL_WINDOW_RUNNER, dir, {"--ops", "ops.txt", "case.inp"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::vector<std::string> left;
+  for (const auto& f : std::filesystem::directory_iterator(dir / folder))
+    left.push_back(f.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"tmp.osl"});
+  EXPECT_EQ(slurp(dir / folder / "tmp.osl"), "someone else's\n");
+  EXPECT_NE(r.file("ostrel.log").find("tmp dir:  " + folder + "\n"), std::string::npos);
+  const std::string ops = r.file("ops.txt");
+  std::size_t plots = 0;
+  for (auto p = ops.find("densities of charges"); p != std::string::npos;
+       p = ops.find("densities of charges", p + 1))
+    ++plots;
+  EXPECT_EQ(plots, 2u);
+
+  write_file(dir / "a file", "not a folder\n");
+  for (const auto& [name, why] :
+       {std::pair<std::string, std::string>{"a file", "<a file/tmp.osl>"},
+        std::pair<std::string, std::string>{"missing/",
+                                            "the scratch folder 'missing/' does not exist"}}) {
+    std::string other = coated_pair;
+    other.replace(other.find("'scratch/'"), 10, "'" + name + "'");
+    write_file(dir / "case.inp", other);
+    RunOutput s = run_program(OSTREL_WINDOW_RUNNER, dir, {"case.inp"});
+    EXPECT_EQ(s.status, 1) << name;
+    EXPECT_NE(s.out.find(why), std::string::npos) << s.out;
+  }
+  EXPECT_EQ(slurp(dir / "a file"), "not a folder\n");
 }

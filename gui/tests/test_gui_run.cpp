@@ -2,14 +2,20 @@
 // the windowed runner of the recording platform, the window thread answering while the worker
 // computes, closing the frame during a run, and the command line of ostrel-gui.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QImage>
 #include <QMdiSubWindow>
-#include <QScrollArea>
+#include <QPlainTextEdit>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,10 +23,12 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/halt.hpp"
 #include "gui/frame_window.hpp"
 #include "gui/gui_run.hpp"
+#include "gui/views.hpp"
 #include "picture/platform.hpp"
 #include "picture/windows.hpp"
 
@@ -101,7 +109,8 @@ ChildPlace place(FrameWindow& f, int unit) {
   p.window = QRect(w->mapTo(&f, QPoint(0, 0)), w->size());
   const int bar = w->widget()->geometry().top();
   p.title_bar = QRect(p.window.topLeft(), QSize(p.window.width(), bar));
-  const QWidget* inner = static_cast<QScrollArea*>(w->widget())->widget();
+  const QWidget* inner = w->widget();
+  if (const auto* t = qobject_cast<const QPlainTextEdit*>(inner)) inner = t->viewport();
   p.content = QRect(inner->mapTo(&f, QPoint(0, 0)), inner->size());
   return p;
 }
@@ -142,6 +151,7 @@ TEST(WindowedRun, SnapshotShowsTheCrossSectionTheChargesAndTheStatus) {
   ChildPlace text, graphics;
   QImage untitled;  // the frame as the snapshot shows it, but with empty child window titles
   QSize picture;    // the graphics window's whole picture: the maximised default child window
+  double fit = 0;   // screen pixels per picture pixel
   std::string output_row;
   GuiRun run;
   run.files = {input.string()};
@@ -150,9 +160,12 @@ TEST(WindowedRun, SnapshotShowsTheCrossSectionTheChargesAndTheStatus) {
     text = place(f, text_unit);
     graphics = place(f, graphics_unit);
     output_row = row_with(f, "output file: ");
+    const auto* view = static_cast<CanvasView*>(f.child(graphics_unit)->widget());
     {
       std::lock_guard lock(f.contents().mu);
-      picture = f.contents().canvases.at(graphics_unit)->image().size();
+      picture = f.contents().drawings.at(graphics_unit)->size();
+      fit = static_cast<double>(view->shown_size().height()) /
+            f.contents().drawings.at(graphics_unit)->used().height();
     }
     for (int unit : {text_unit, graphics_unit})
       f.child(unit)->setWindowTitle(QStringLiteral(" "));
@@ -198,8 +211,11 @@ TEST(WindowedRun, SnapshotShowsTheCrossSectionTheChargesAndTheStatus) {
   // The viewports in the snapshot, from the layout of the picture's size.
   const WindowLayout layout = window_layout({picture.width(), picture.height()});
   const auto in_frame = [&](const PixelRect& r) {
-    return QRect(graphics.content.topLeft() + QPoint(r.left, r.top),
-                 graphics.content.topLeft() + QPoint(r.right, r.bottom));
+    const auto at = [&](int x, int y) {
+      return graphics.content.topLeft() +
+             QPoint(static_cast<int>(x * fit), static_cast<int>(y * fit));
+    };
+    return QRect(at(r.left, r.top), at(r.right, r.bottom));
   };
   const QRect upper = in_frame(layout.upper), lower = in_frame(layout.lower);
   // A wire's outline is a circle of about pi * 1/3 of the viewport's height in pixels.
@@ -246,9 +262,12 @@ TEST(WindowedRun, WindowAnswersWhileTheRunComputes) {
       const std::string lu = row_with(f, "LU decomposition:");
       if (!lu.empty()) progress.insert(lu);
       std::lock_guard lock(f.contents().mu);
-      const auto it = f.contents().canvases.find(graphics_unit);
-      picture_seen = picture_seen || (it != f.contents().canvases.end() &&
-                                      it->second->image().pixel(20, 20) == palette[8]);
+      // The cross-section's dark-grey background is drawn.
+      const auto it = f.contents().drawings.find(graphics_unit);
+      if (it != f.contents().drawings.end())
+        for (const Segment& s : it->second->segments())
+          for (const DrawOp& op : s.ops)
+            picture_seen = picture_seen || (op.kind == OpKind::colour && op.i == 8);
     });
     watch.start(5);
   };
@@ -264,6 +283,15 @@ TEST(WindowedRun, WindowAnswersWhileTheRunComputes) {
   if (progress.empty())
     GTEST_SKIP() << "no LU progress display: the solution driver shows none yet";
   EXPECT_GE(progress.size(), 2u) << "LU progress displays seen while the run went on";
+}
+
+// Whether a folder holds a scratch file of the out-of-core mode (tmp.osl, or tmp.osl.XXXXXX when
+// it is made with a unique name).
+bool scratch_in(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.path().filename().string().starts_with("tmp.osl")) return true;
+  return false;
 }
 
 // Temporary files that the process holds open (a scratch file is one, removed from its folder
@@ -301,7 +329,201 @@ TEST(WindowedRun, ClosingTheFrameEndsTheRunAndReleasesTheScratchFile) {
   EXPECT_EQ(run_gui(run), exit_failure);
   EXPECT_TRUE(closed);
   EXPECT_EQ(open_temporary_files(), before);
-  EXPECT_FALSE(fs::exists("tmp.osl"));
+  EXPECT_FALSE(scratch_in("."));
+  EXPECT_EQ(slurp("result.osl").find("capacitance"), std::string::npos);
+}
+
+// Reads numbers separated by `sep` from lines (the first `skip` fields of each line and the
+// first `skip_lines` lines left out).
+std::vector<double> numbers(const std::string& text, char sep, int skip, int skip_lines) {
+  std::vector<double> v;
+  std::istringstream lines(text);
+  int n = 0;
+  for (std::string line; std::getline(lines, line); ++n) {
+    if (n < skip_lines) continue;
+    std::istringstream fields(line);
+    int k = 0;
+    for (std::string f; std::getline(fields, f, sep); ++k)
+      if (k >= skip) v.push_back(std::strtod(f.c_str(), nullptr));
+  }
+  return v;
+}
+
+// A session driven through its menu actions, as a user would: a problem run from the command
+// line, a second opened with File > Open (its files next to it), the matrix copied and exported,
+// the picture saved as SVG and PNG, the results saved elsewhere, the plots window closed and
+// brought back and maximised, and a long out-of-core run stopped with Stop, the program still
+// there for the next run.
+TEST(Session, MenuActionsOpenRunStopAndTakeTheResultsOut) {
+  RunFolder folder("session");
+  fs::create_directories("problems/long");
+  write_wires("problems/two.inp", 2, 20, 0);
+  write_wires("problems/long/long.inp", 20, 95, 1);  // order 1900 out of core: seconds
+  const fs::path coupled = fs::path(OSTREL_SOURCE_DIR) / "examples" / "coupled.inp";
+  const QString two = QString::fromStdString(fs::absolute("problems/two.inp").string());
+  const QString long_run = QString::fromStdString(fs::absolute("problems/long/long.inp").string());
+  const QString out = QString::fromStdString(fs::absolute("out").string());
+  fs::create_directories("out");
+
+  std::vector<int> statuses;
+  std::string clipboard, first_row;
+  QSize small, large;  // the plots as shown before and after maximising their window
+  QSize image_large;   // the rendered picture then, device pixels
+  int yellow_small = 0, yellow_large = 0;
+  bool hidden = false, back = false;
+  std::string stopped_text;
+  QString answer;  // what the file dialogs answer
+  GuiRun run;
+  run.files = {coupled.string()};
+  const auto shown = [](FrameWindow& f) {
+    return static_cast<CanvasView*>(f.child(graphics_unit)->widget());
+  };
+  const auto count_yellow = [](const QImage& im) { return count(im, im.rect(), yellow); };
+  run.started = [&](FrameWindow& f) {
+    f.file_dialog = [&](const QString&, const QString&, bool, const QString&) { return answer; };
+  };
+  run.ended = [&](FrameWindow& f) {
+    statuses.push_back(f.last_status());
+    switch (statuses.size()) {
+      case 1: {
+        // The command line's run wrote into the current folder. Open the next problem.
+        EXPECT_TRUE(fs::exists("result.osl"));
+        EXPECT_FALSE(f.action("run_again")->isEnabled() && f.running());
+        answer = two;
+        f.action("open")->trigger();
+        if (!f.running()) f.close();
+        EXPECT_TRUE(f.running());
+        // A second run cannot start while one is going.
+        EXPECT_FALSE(f.run_again());
+        break;
+      }
+      case 2: {
+        first_row = row_with(f, "next to the problem file");
+        f.action("copy_matrix")->trigger();
+        clipboard = QApplication::clipboard()->text().toStdString();
+        answer = out + "/matrix.csv";
+        f.action("export_csv")->trigger();
+        answer = out + "/plots.svg";
+        f.action("save_picture")->trigger();
+        answer = out + "/plots.png";
+        f.action("save_picture")->trigger();
+        answer = out + "/copy.osl";
+        f.action("save_results")->trigger();
+        // Close the plots window and bring it back from the Window menu, then maximise it.
+        small = shown(f)->shown_size();
+        yellow_small = count_yellow(shown(f)->image());
+        f.child(graphics_unit)->close();
+        hidden = !f.child(graphics_unit)->isVisible();
+        f.action("show_plots")->trigger();
+        back = f.child(graphics_unit)->isVisible();
+        f.child(graphics_unit)->showMaximized();
+        // The window system resizes the picture after the window (a bounded wait).
+        for (int i = 0; i < 200 && shown(f)->shown_size() == small; ++i)
+          QApplication::processEvents(QEventLoop::AllEvents, 5);
+        large = shown(f)->shown_size();
+        image_large = shown(f)->image().size();
+        yellow_large = count_yellow(shown(f)->image());
+        // A long run, stopped once its scratch file is being written.
+        answer = long_run;
+        f.action("open")->trigger();
+        if (!f.running()) f.close();
+        auto* watch = new QTimer(&f);
+        QObject::connect(watch, &QTimer::timeout, [&f, watch] {
+          if (row_with(f, "out-of-core solver applied").empty()) return;
+          watch->stop();
+          f.action("stop")->trigger();
+        });
+        watch->start(1);
+        break;
+      }
+      default:
+        stopped_text = row_with(f, "run stopped");
+        f.close();
+    }
+  };
+  EXPECT_EQ(run_gui(run), exit_failure);  // the last run was stopped
+  fs::current_path(folder.path());
+  ASSERT_EQ(statuses.size(), 3u);
+  EXPECT_EQ(statuses[0], 0);
+  EXPECT_EQ(statuses[1], 0);
+  EXPECT_NE(statuses[2], 0);
+
+  // Files of a problem opened from the menu go next to it, and the text window says so.
+  EXPECT_NE(first_row.find(fs::absolute("problems").string()), std::string::npos) << first_row;
+  const std::string result = slurp("problems/result.osl");
+  EXPECT_NE(result.find("capacitance"), std::string::npos);
+  EXPECT_EQ(slurp("out/copy.osl"), result);
+
+  // The clipboard and the CSV hold the same matrix at full precision; the result file's four
+  // digits agree with it to their rounding.
+  const std::vector<double> tsv = numbers(clipboard, '\t', 0, 0);
+  const std::string csv = slurp("out/matrix.csv");
+  EXPECT_EQ(csv.rfind("conductor,1,2\n1,", 0), 0u) << csv;
+  EXPECT_EQ(numbers(csv, ',', 1, 1), tsv);
+  std::vector<double> printed;
+  {
+    std::istringstream in(result.substr(result.find("]")));
+    std::string word;
+    while (in >> word)
+      if (word.find('E') != std::string::npos)
+        printed.push_back(std::strtod(word.c_str(), nullptr));
+  }
+  ASSERT_EQ(tsv.size(), 4u);
+  ASSERT_EQ(printed.size(), 4u);
+  // 0.dddd E+xx keeps four digits: rounding moves it by half a unit of the fourth, at most
+  // 5e-4 of the value.
+  for (std::size_t i = 0; i < 4; ++i)
+    EXPECT_LE(std::fabs(tsv[i] - printed[i]), 5e-4 * std::fabs(tsv[i])) << i;
+
+  // The SVG is a vector picture of the same operations: the wires' circles as ellipses, the
+  // densities as paths, no embedded image; the PNG is the picture as shown.
+  const std::string svg = slurp("out/plots.svg");
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_GE(std::count(svg.begin(), svg.end(), '\n'), 10);
+  EXPECT_NE(svg.find("<ellipse"), std::string::npos);
+  EXPECT_NE(svg.find("<path d=\"M"), std::string::npos);
+  EXPECT_EQ(svg.find("<image"), std::string::npos);
+  EXPECT_FALSE(QImage(QStringLiteral("out/plots.png")).isNull());
+
+  // The plots window came back and, maximised, shows a larger picture drawn again at its size.
+  EXPECT_TRUE(hidden);
+  EXPECT_TRUE(back);
+  EXPECT_GT(large.width(), small.width());
+  EXPECT_GE(large.height(), small.height());
+  EXPECT_EQ(image_large, large);  // one device pixel per pixel on the offscreen screen
+  EXPECT_GT(yellow_large, yellow_small);
+
+  // The stopped run: said so, its scratch file removed, no result that looks complete.
+  EXPECT_FALSE(stopped_text.empty());
+  EXPECT_FALSE(scratch_in("problems/long"));
+  EXPECT_NE(slurp("problems/long/ostrel.log").find("run stopped"), std::string::npos);
+  EXPECT_EQ(slurp("problems/long/result.osl").find("capacitance"), std::string::npos);
+}
+
+// SIGTERM during a run of the program ends it as Stop does, and the program exits non-zero.
+TEST(GuiProgram, SignalStopsTheRunAndExitsNonZero) {
+  RunFolder folder("signal");
+  write_wires("long.inp", 20, 95, 1);
+  const std::string cmd = std::string("QT_QPA_PLATFORM=offscreen exec \"") + OSTREL_GUI_BINARY +
+                          "\" long.inp > out.txt 2>&1";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait (bounded) until the out-of-core run writes its scratch file.
+  for (int i = 0; i < 6000 && !scratch_in("."); ++i)
+    usleep(5000);
+  const bool scratch = scratch_in(".");
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(scratch);
+  ASSERT_TRUE(WIFEXITED(status)) << slurp("out.txt");
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  EXPECT_FALSE(scratch_in("."));
+  EXPECT_NE(slurp("ostrel.log").find("run stopped"), std::string::npos);
   EXPECT_EQ(slurp("result.osl").find("capacitance"), std::string::npos);
 }
 
@@ -320,8 +542,19 @@ TEST(GuiProgram, OptionsAndSnapshotExitStatus) {
   EXPECT_EQ(run_program("--help", &out), 0);
   EXPECT_NE(out.find("Usage: ostrel-gui [--snapshot IMAGE.png] [INPUT [RESULT]]"),
             std::string::npos);
+  EXPECT_NE(out.find("iprobl iunits ish"), std::string::npos);  // the groups as it reads them
   EXPECT_EQ(run_program("--version", &out), 0);
   EXPECT_EQ(out.rfind("ostrel-gui ", 0), 0u);
+
+  // No display to be reached: one line that says so, and exit_io_error instead of an abort.
+  const int none =
+      std::system((std::string("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \"") +
+                   OSTREL_GUI_BINARY + "\" two.inp > none.txt 2>&1")
+                      .c_str());
+  const std::string said = slurp("none.txt");
+  EXPECT_TRUE(WIFEXITED(none) && WEXITSTATUS(none) == exit_io_error) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_NE(said.find("no display"), std::string::npos) << said;
 
   // A file named like an option is refused, and nothing is run.
   EXPECT_EQ(run_program("--x.inp", &out), exit_failure);
@@ -339,6 +572,17 @@ TEST(GuiProgram, OptionsAndSnapshotExitStatus) {
       (std::string("\"") + OSTREL_WINDOW_RUNNER + "\" bad.inp mine.osl > runner.txt 2>&1").c_str());
   EXPECT_EQ(stop, WEXITSTATUS(runner));
   EXPECT_FALSE(QImage(QStringLiteral("bad.png")).isNull());
+
+  // A file written for the console program (group 3 without ish and without "/"): the read
+  // error says which group and how to mend it.
+  std::string console = slurp(fs::path(OSTREL_SOURCE_DIR) / "examples" / "coupled.inp");
+  console.replace(console.find("0 1 /"), 5, "0 1  ");
+  std::ofstream("console.inp") << console;
+  EXPECT_EQ(run_program("--snapshot console.png console.inp", &out), exit_io_error);
+  EXPECT_NE(out.find("group 3 of the windowed program holds iprobl, iunits, ish: end the line "
+                     "with / to keep ish = 0"),
+            std::string::npos)
+      << out;
 
   // A good run into a named result file; a snapshot that cannot be written fails it.
   write_wires("two.inp", 2, 20, 0);
