@@ -11,7 +11,8 @@
 // the processor times and the peak resident memory are the child's, from wait4. Prints one line
 // per phase in seconds, then the reference and the ratios (a run without these marks, out of
 // core, only its time and memory), and the BLAS library's kernels; exit status 1 when the run
-// fails.
+// fails. Where the programs would ask OpenBLAS for other kernels than its own choice, this one
+// starts again with them first, so that dgetrf runs on the kernels of the run it is set against.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "solvers/blas_workspace.hpp"
 
 extern "C" void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv,
                         int* info);
@@ -61,6 +64,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: ostrel-phases ORDER PROGRAM INPUT [RESULT]\n");
     return 2;
   }
+  if (const char* kernels = ostrel::blas_kernels_for_processor();
+      kernels && setenv("OPENBLAS_CORETYPE", kernels, 1) == 0)
+    execv("/proc/self/exe", argv);
   const int order = std::atoi(argv[1]);
   int fd[2];
   if (pipe(fd) != 0) return 2;
