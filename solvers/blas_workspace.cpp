@@ -27,7 +27,7 @@ constexpr const char* blas_threads_variable = "OPENBLAS_NUM_THREADS";
 constexpr const char* blas_kernels_variable = "OPENBLAS_CORETYPE";
 // OpenBLAS's kernels of processors without AVX: what it falls back to (Prescott, as Debian's
 // 0.3.21 does on recent Xeons that it does not know) where a processor's model is new to it.
-constexpr const char* sse_era_kernels[] = {"Prescott", "Core2",      "Penryn",
+constexpr const char* sse_era_kernels[] = {"Prescott",   "Core2",   "Penryn",
                                            "Dunnington", "Nehalem", "Atom"};
 // Order of a product large enough to take a buffer from the pool.
 constexpr int warm_up_order = 64;
