@@ -15,9 +15,13 @@
 // Gauss point of every element the fill integrates over (6 per sub-interval), for every row,
 // parallel over the rows of each element as the fill. Arg: threads. Counter "points/s": kernel
 // points per second; BM_fill_capacity also reports "vs_tight", its rate over that of the tight
-// loop on the same number of threads, timed in the same run (best of three of each), and
-// "vs_tight_first", the same for its first fill, which also takes the matrix's fresh pages
-// from the system as a run's fill does.
+// loop on the same number of threads (the median over the iterations of a fill against a tight
+// loop timed just before it, so that a busier moment of a shared machine weighs on both), and
+// "vs_tight_first", the same for its first fill together with the taking of the matrix's fresh
+// pages from the system before it, as a run does, and on two threads "vs_one_thread", the
+// median of its time on one thread over that on two, each pair timed back to back, and
+// "tight_vs_one_thread", the same for the tight loop: what the machine's two processors give.
+// Its time is that of the fills alone.
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
@@ -37,6 +41,7 @@
 #include "kernels/element_quadrature.hpp"
 #include "kernels/integrals.hpp"
 #include "kernels/vector_log.hpp"
+#include "solvers/storage.hpp"
 
 namespace {
 
@@ -361,40 +366,63 @@ void BM_fill_capacity(benchmark::State& state) {
   check_green(pb);
   const ElementQuadrature quad(pb, c.tcol);
   const System s(pb, quad, c.tcol, c.xcol, c.ycol, nd);
-  // The matrix as the run obtains it: zero-filled by calloc, its pages not yet touched.
-  const std::unique_ptr<double, decltype(&std::free)> raw(
-      static_cast<double*>(std::calloc(std::size_t(nd) * nd, sizeof(double))), &std::free);
-  if (!raw) {
+  // The matrix as the run obtains it (foralloc), its pages not yet touched.
+  Handle h;
+  if (!try_foralloc(h, sizeof(double), static_cast<long long>(nd) * nd)) {
     state.SkipWithError("no memory for the matrix");
     return;
   }
-  const std::span<double> ama(raw.get(), std::size_t(nd) * nd);
+  const std::unique_ptr<Handle, void (*)(Handle*)> release(&h, [](Handle* p) { forfree(*p); });
+  const std::span<double> ama(static_cast<double*>(h.p), std::size_t(nd) * nd);
   std::vector<std::vector<double>> bufs(omp_get_max_threads(),
                                         std::vector<double>(c.input.dims.nimax));
   auto tight_bufs = thread_buffers(c);
-  double tight = 1e300;
-  for (int rep = 0; rep < 3; ++rep) {
+  const auto seconds = [](auto&& work) {
     const auto start = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(tight_loop(c, tight_bufs));
-    tight = std::min(
-        tight, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  double fastest = 1e300, first = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const auto tight = [&] { benchmark::DoNotOptimize(tight_loop(c, tight_bufs)); };
+  const auto fill = [&] {
     for (int i = 1; i <= pb.n(); ++i)
       fill_element(s, i, ama, nd, true, bufs);
     benchmark::DoNotOptimize(ama.data());
-    const double took =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (first == 0) first = took;
-    fastest = std::min(fastest, took);
+  };
+  // Each fill against a tight loop timed just before it, so that a slower or busier moment
+  // weighs on both; the median of the iterations' ratios.
+  const double tight_first = seconds(tight);
+  const double first = seconds([&] {
+    prefault_block(h);
+    fill();
+  });
+  // On more threads, also a fill and a tight loop on one thread after each: the speed-ups.
+  const int team = omp_get_max_threads();
+  std::vector<double> ratios, speedups, tight_speedups;
+  for (auto _ : state) {
+    const double t = seconds(tight);
+    const double f = seconds(fill);
+    state.SetIterationTime(f);
+    ratios.push_back(t / f);
+    if (team > 1) {
+      omp_set_num_threads(1);
+      speedups.push_back(seconds(fill) / f);
+      tight_speedups.push_back(seconds(tight) / t);
+      omp_set_num_threads(team);
+    }
   }
+  const auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+  };
   state.counters["points/s"] =
       benchmark::Counter(fill_points(c), benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["vs_tight"] = tight / fastest;
-  // The first fill also takes the matrix's pages from the system, as the run's only fill does.
-  state.counters["vs_tight_first"] = tight / first;
+  state.counters["vs_tight"] = median(ratios);
+  if (team > 1) {
+    state.counters["vs_one_thread"] = median(speedups);
+    state.counters["tight_vs_one_thread"] = median(tight_speedups);
+  }
+  // The first fill with the taking of the matrix's pages, as in a run.
+  state.counters["vs_tight_first"] = tight_first / first;
   state.SetLabel(vlog_unit());
 }
 
@@ -407,8 +435,8 @@ BENCHMARK(BM_kernel_tight_loop)
 BENCHMARK(BM_fill_capacity)
     ->Arg(1)
     ->Arg(2)
-    ->Iterations(3)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseManualTime();
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
 #include <iostream>
 
 namespace ostrel::gui {
@@ -14,6 +16,10 @@ void clear_upper_vector_state() {
 }
 
 namespace {
+
+// Shortest time between two repaints of the windows during a run: 25 a second, as smooth as
+// progress needs to look.
+constexpr std::chrono::milliseconds refresh_interval{40};
 
 // Clears the upper vector state when an operation returns to the computation.
 struct BackToComputation {
@@ -102,7 +108,10 @@ void QtPlatform::draw(DrawOp op, bool changes) {
 }
 
 // Asks the window thread to repaint, unless a request is already waiting: the repaint shows
-// everything written up to then, so one pending request is enough.
+// everything written up to then, so one pending request is enough. Repaints come at most every
+// refresh_interval: a picture cleared for the next conductor before its turn is then not drawn
+// at all (nothing could have shown it), which spares the computation the time of drawing the
+// cross-section of every conductor of a many-conductor problem. The run's end repaints at once.
 void QtPlatform::changed() {
   if (link_->refresh_pending.exchange(true)) return;
   std::shared_ptr<Link> link = link_;
@@ -110,8 +119,14 @@ void QtPlatform::changed() {
   QMetaObject::invokeMethod(
       frame,
       [frame, link] {
-        link->refresh_pending = false;
-        frame->refresh();
+        using std::chrono::steady_clock;
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(link->next_refresh - steady_clock::now());
+        QTimer::singleShot(std::max(0, static_cast<int>(wait.count())), frame, [frame, link] {
+          link->refresh_pending = false;
+          link->next_refresh = steady_clock::now() + refresh_interval;
+          frame->refresh();
+        });
       },
       Qt::QueuedConnection);
 }

@@ -15,6 +15,7 @@
 
 #include <QSize>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -85,6 +86,8 @@ class QtPlatform final : public Platform {
     std::condition_variable answered;
     std::atomic<bool> cancelled{false};
     std::atomic<bool> refresh_pending{false};
+    // When the window thread may repaint next (touched by the window thread only).
+    std::chrono::steady_clock::time_point next_refresh{};
   };
 
   WindowContents& contents_;

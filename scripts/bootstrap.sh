@@ -11,10 +11,11 @@ cd "$(dirname "$0")/.."
 # matrices of the lossy line over frequency (ostrel-lines --frequencies).
 # libqt6svg6: Qt's SVG plugins, which load ostrel-gui's window icon. help2man: the manual
 # pages, made from each program's --help. dpkg-dev: dpkg-shlibdeps, which finds the package's
-# dependencies for cpack. lintian: the test that checks the Debian package.
+# dependencies for cpack. lintian: the test that checks the Debian package. Xvfb:
+# scripts/bench.sh times ostrel-gui on a virtual X server.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libopenblas-dev ghostscript
           clang libclang-rt-14-dev clang-format ngspice qt6-base-dev qt6-qpa-plugins
-          fonts-dejavu-core libeigen3-dev libqt6svg6 help2man dpkg-dev lintian)
+          fonts-dejavu-core libeigen3-dev libqt6svg6 help2man dpkg-dev lintian xvfb)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 // The library's own buffer pool (exported by libopenblas, not declared in its headers). Weak, so
@@ -22,6 +23,12 @@ namespace {
 
 // The environment variable by which OpenBLAS is told its thread count when it is loaded.
 constexpr const char* blas_threads_variable = "OPENBLAS_NUM_THREADS";
+// The environment variable by which OpenBLAS is told which kernels to use when it is loaded.
+constexpr const char* blas_kernels_variable = "OPENBLAS_CORETYPE";
+// OpenBLAS's kernels of processors without AVX: what it falls back to (Prescott, as Debian's
+// 0.3.21 does on recent Xeons that it does not know) where a processor's model is new to it.
+constexpr const char* sse_era_kernels[] = {"Prescott",   "Core2",   "Penryn",
+                                           "Dunnington", "Nehalem", "Atom"};
 // Order of a product large enough to take a buffer from the pool.
 constexpr int warm_up_order = 64;
 
@@ -61,13 +68,36 @@ SerialBlas::~SerialBlas() {
   openblas_set_num_threads(before_);
 }
 
+const char* blas_kernels_for_processor() {
+  if (std::getenv(blas_kernels_variable)) return nullptr;
+  const char* chosen = openblas_get_corename();
+  if (!chosen || std::find_if(std::begin(sse_era_kernels), std::end(sse_era_kernels),
+                              [&](const char* k) { return std::strcmp(k, chosen) == 0; }) ==
+                     std::end(sse_era_kernels))
+    return nullptr;
+  // The features as the system has enabled them (their registers saved on a switch of tasks).
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl"))
+    return "SkylakeX";
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return "Haswell";
+  return nullptr;
+}
+
 void start_without_blas_threads(char** argv) {
+  bool again = false;
   const char* count = std::getenv(blas_threads_variable);
-  if (count && std::strcmp(count, "1") == 0) return;
-  if (setenv(blas_threads_variable, "1", 1) != 0) return;
+  if (!count || std::strcmp(count, "1") != 0) {
+    if (setenv(blas_threads_variable, "1", 1) != 0) return;
+    again = true;
+  }
+  if (const char* kernels = blas_kernels_for_processor()) {
+    if (setenv(blas_kernels_variable, kernels, 1) != 0) return;
+    again = true;
+  }
   // The new image replaces this one; the library's threads (and any buffer they wait for) go
   // with it. Should the start fail, the program goes on as it is.
-  execv("/proc/self/exe", argv);
+  if (again) execv("/proc/self/exe", argv);
 }
 
 int reserve_blas_workspace(int callers) {

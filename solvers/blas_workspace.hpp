@@ -25,15 +25,26 @@ class SerialBlas {
 /// limits (tests/memory_limits.sh) would find it.
 inline constexpr std::size_t blas_buffer_bytes = (std::size_t{32} << 22) + 4096;
 
+/// The OpenBLAS kernels to ask for on this processor, or null when the library's own choice
+/// stands: "SkylakeX" (AVX-512 F, BW, DQ and VL) or "Haswell" (AVX2 and FMA) where the library,
+/// not knowing the processor, took one of its kernels of the SSE era (Prescott, Core2...), which
+/// factorise three to five times slower; null where OPENBLAS_CORETYPE is set already (the
+/// user's choice), where the processor or its system offers neither vector unit, or where the
+/// library chose kernels of its own for it. Reads the processor's features (those the system
+/// has enabled) and the library's choice; O(1).
+const char* blas_kernels_for_processor();
+
 /// Makes sure that OpenBLAS runs without threads of its own, from the very start of the
-/// process: call it first thing in main(). Every product of the program runs on one BLAS thread
-/// (the threads are OpenMP's), but the library starts its threads when it is loaded, before
-/// main(), and each takes a work buffer (blas_buffer_bytes) at once; when that memory cannot be
-/// had (a limit on the address space) the thread tries again without end, and the process hangs
-/// when it ends. The library reads its thread count from OPENBLAS_NUM_THREADS when it is loaded:
-/// unless that is 1 already, this sets it and starts the program again (the same executable
-/// and arguments). Returns only when the count is 1, or when the program cannot be started again
-/// (then nothing changes). O(1).
+/// process, and with kernels for the processor's vector unit: call it first thing in main().
+/// Every product of the program runs on one BLAS thread (the threads are OpenMP's), but the
+/// library starts its threads when it is loaded, before main(), and each takes a work buffer
+/// (blas_buffer_bytes) at once; when that memory cannot be had (a limit on the address space)
+/// the thread tries again without end, and the process hangs when it ends. The library reads
+/// its thread count from OPENBLAS_NUM_THREADS, and its kernels from OPENBLAS_CORETYPE, when it
+/// is loaded: unless the count is 1 already and blas_kernels_for_processor() has nothing to
+/// ask for, this sets them and starts the program again (the same executable and arguments).
+/// Returns only when nothing is left to set, or when the program cannot be started again (then
+/// nothing changes). O(1).
 void start_without_blas_threads(char** argv);
 
 /// Has OpenBLAS obtain now the work buffers that up to `callers` OpenMP threads (this thread

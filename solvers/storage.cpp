@@ -19,6 +19,7 @@
 #include "base/halt.hpp"
 #include "solvers/blas_workspace.hpp"
 #include "solvers/it.hpp"
+#include "solvers/matrix_memory.hpp"
 #include "solvers/scratch.hpp"
 
 namespace ostrel {
@@ -103,6 +104,14 @@ bool try_foralloc(Handle& h, std::size_t elsize, long long count) {
   assert(h.p == nullptr);
   if (count < 0 || (elsize != 0 && static_cast<unsigned long long>(count) > SIZE_MAX / elsize))
     return false;
+  const std::size_t bytes = static_cast<std::size_t>(count) * elsize;
+  if (bytes >= mapped_block_bytes) {
+    if (const MappedBlock b = map_block(bytes); b.p) {
+      h.p = b.p;
+      h.mapped = b.bytes;
+      return true;
+    }
+  }
   // calloc(0, ...) may legally return null; a block of one byte keeps null meaning failure.
   h.p = std::calloc(count > 0 ? static_cast<std::size_t>(count) : 1, elsize > 0 ? elsize : 1);
   return h.p != nullptr;
@@ -112,9 +121,18 @@ void foralloc(Handle& h, std::size_t elsize, long long count) {
   if (!try_foralloc(h, elsize, count)) no_memory(count, elsize);
 }
 
+void prefault_block(const Handle& h) {
+  if (h.mapped > 0) prefault(h.p, h.mapped);
+}
+
 void forfree(Handle& h) {
-  std::free(h.p);
-  h.p = nullptr;
+  if (h.mapped > 0) {
+    MappedBlock b{h.p, h.mapped};
+    unmap_block(b);
+  } else {
+    std::free(h.p);
+  }
+  h = {};
 }
 
 std::vector<double> further(const Problem& pb, const Dimensions& dims,
@@ -221,6 +239,12 @@ std::vector<double> further(const Problem& pb, const Dimensions& dims,
     }
   }
 
+  // The whole matrix's pages at once, by all threads, before the fill writes them (the mode's
+  // line on the console first: it marks the start of this phase).
+  if (in_core) {
+    io.console.flush();
+    prefault_block(h.ama);
+  }
   mo(pb, dims, ctl, w, io);
 
   std::vector<double> ge(w.ge.begin(), w.ge.end());

@@ -16,6 +16,7 @@ class ScratchFile;
 /// Address of a block obtained through foralloc; null when nothing is held.
 struct Handle {
   void* p = nullptr;
+  std::size_t mapped = 0;  ///< length of the mapping when the block came from map_block
 };
 
 /// The work arrays of one solution, all obtained by further() before mo() starts.
@@ -55,7 +56,9 @@ bool address_space_for(std::size_t bytes);
 /// panels and the charge sums (about 8 nd (3 m + 136) bytes), and per thread its tiles.
 std::size_t solution_extra_bytes(int nd, int m, int threads);
 
-/// Obtains count * elsize bytes, all zero, and stores their address in h. When the memory
+/// Obtains count * elsize bytes, all zero, and stores their address in h: blocks of at least
+/// mapped_block_bytes by map_block (aligned to huge pages and advised for them, see
+/// solvers/matrix_memory.hpp), smaller ones by calloc. When the memory
 /// cannot be obtained (or the count is negative or its byte size overflows) it stops the run
 /// with " Can not allocate <count> elements of <elsize> bytes long" on the console and exit
 /// status 1; nothing goes to the log. A count of 0 gives a valid (unusable) block.
@@ -64,6 +67,10 @@ void foralloc(Handle& h, std::size_t elsize, long long count);
 /// foralloc that reports a failure instead of stopping the run: returns false and leaves h
 /// null (the windowed build's way).
 bool try_foralloc(Handle& h, std::size_t elsize, long long count);
+
+/// Takes the pages of a mapped block of foralloc from the system now, by all threads, in the
+/// kind (huge or small pages) that costs least (see prefault); other blocks are left alone.
+void prefault_block(const Handle& h);
 
 /// Releases the block of h if there is one and sets h to null in any case.
 void forfree(Handle& h);

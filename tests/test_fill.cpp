@@ -18,10 +18,10 @@ namespace {
 
 // Potential rows on a circle, an arc and a grounded segment, flux rows on a dielectric
 // interface, the zero-total-charge column; element sizes that split unevenly into threads
-// and tiles.
+// and tiles (the circle's 95 rows, the most an element has, in two tiles on one thread).
 const char* const problem_text =
     "fill case\n\n0 0\n1 4 1 1 1\n0 1 0 0 0 0 0\n0.1 1\n0 /\nheadings\n"
-    "1 3 1 1 37 1 1\n0 0 1 0 0\n1 1\n--\n"
+    "1 3 1 1 95 1 1\n0 0 1 0 0\n1 1\n--\n"
     "2 2 1 2 20 1 1\n3 0 1 0 180\n1 1\n--\n"
     "3 0 3 0 23 1 1\n-3 -2 3 -2 0\n2 1\n--\n"
     "4 0 1 0 18 1 1\n-3 -4 3 -4 0\n2 2\n--\n";
