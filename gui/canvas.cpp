@@ -9,7 +9,6 @@
 #include <cassert>
 #include <cctype>
 #include <cmath>
-#include <numbers>
 
 namespace ostrel::gui {
 
@@ -22,11 +21,8 @@ constexpr int smallest_font_pixels = 4;
 // Arcs and ellipses: chords of at most this many pixels of arc length, between these counts.
 constexpr double chord_pixels = 2.0;
 constexpr int fewest_chords = 8, most_chords = 4096;
-// Arc rays closer than this (radians) are one ray: the arc is the whole ellipse.
-constexpr double same_ray = 1e-9;
 // Pixel coordinates beyond this are nowhere near any picture: text there is not drawn.
 constexpr long long far_pixels = 1 << 24;
-constexpr double two_pi = 2 * std::numbers::pi;
 
 }  // namespace
 
@@ -239,17 +235,7 @@ void Canvas::ellipse_path(WorldPoint b1, WorldPoint b2, double a, double sweep) 
 }
 
 void Canvas::arc(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end) {
-  const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-  const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
-  // The ellipse point (rx cos t, ry sin t) lies on the ray (dx, dy) where
-  // tan t = (dy / ry) / (dx / rx); written without divisions so flat boxes stay finite.
-  const double s = std::atan2((start.y - cy) * rx, (start.x - cx) * ry);
-  const double e = std::atan2((end.y - cy) * rx, (end.x - cx) * ry);
-  if (!std::isfinite(s) || !std::isfinite(e)) return;
-  double sweep = std::fmod(e - s, two_pi);
-  if (sweep < 0) sweep += two_pi;
-  if (sweep < same_ray || sweep > two_pi - same_ray) sweep = two_pi;
-  ellipse_path(b1, b2, s, sweep);
+  if (ArcAngles a; arc_angles(b1, b2, start, end, a)) ellipse_path(b1, b2, a.start, a.sweep);
 }
 
 void Canvas::ellipse(WorldPoint b1, WorldPoint b2) {

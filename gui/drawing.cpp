@@ -168,6 +168,23 @@ void Drawing::add(DrawOp op) {
   segments_.back().ops.push_back(std::move(op));
 }
 
+bool arc_angles(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end, ArcAngles& out) {
+  // Arc rays closer than this (radians) are one ray: the arc is the whole ellipse.
+  constexpr double same_ray = 1e-9;
+  const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
+  const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
+  // The ellipse point (rx cos t, ry sin t) lies on the ray (dx, dy) where
+  // tan t = (dy / ry) / (dx / rx); written without divisions so flat boxes stay finite.
+  const double s = std::atan2((start.y - cy) * rx, (start.x - cx) * ry);
+  const double e = std::atan2((end.y - cy) * rx, (end.x - cx) * ry);
+  if (!std::isfinite(s) || !std::isfinite(e)) return false;
+  double sweep = std::fmod(e - s, two_pi);
+  if (sweep < 0) sweep += two_pi;
+  if (sweep < same_ray || sweep > two_pi - same_ray) sweep = two_pi;
+  out = {s, sweep};
+  return true;
+}
+
 void render(const Drawing& d, Canvas& canvas, RenderMark& mark) {
   const auto& segs = d.segments();
   if (mark.generation != d.generation() || mark.segment > segs.size()) {

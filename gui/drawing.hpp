@@ -11,6 +11,7 @@
 
 #include <QSize>
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,6 +114,21 @@ class Drawing {
   bool any_viewport_ = false;
   std::uint64_t generation_ = 0;
 };
+
+/// A whole turn, radians: the sweep of an ellipse.
+inline constexpr double two_pi = 2 * std::numbers::pi;
+
+/// Start angle and counter-clockwise sweep (radians) of an elliptic arc, in the parameter t of
+/// the ellipse point (rx cos t, ry sin t) about the centre of its box.
+struct ArcAngles {
+  double start = 0, sweep = two_pi;
+};
+
+/// The arc of the ellipse in the box with corners b1 and b2 from the ray through `start` to the
+/// ray through `end` (counter-clockwise, as the platform's arc operation draws it); rays closer
+/// than 1e-9 radians give the whole ellipse. False (and `out` untouched) where the box or the
+/// points make the angles not finite. O(1).
+bool arc_angles(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end, ArcAngles& out);
 
 class Canvas;
 

@@ -14,9 +14,6 @@ namespace {
 
 // Pixel coordinates beyond this are nowhere near any picture: what lies there is dropped.
 constexpr double far_pixels = 1e7;
-// Arc rays closer than this (radians) are one ray: the arc is the whole ellipse (as drawn).
-constexpr double same_ray = 1e-9;
-constexpr double two_pi = 2 * std::numbers::pi;
 // A pixel's centre lies half a pixel right of and below its corner.
 constexpr double centre = 0.5;
 
@@ -216,16 +213,8 @@ class Writer {
         break;
       case OpKind::arc:
         if (k + 1 < ops.size() && ops[k + 1].kind == OpKind::arc_rays && s_.mask != 0) {
-          const WorldPoint b1 = op.a, b2 = op.b, st = ops[k + 1].a, en = ops[k + 1].b;
-          const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-          const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
-          const double s = std::atan2((st.y - cy) * rx, (st.x - cx) * ry);
-          const double e = std::atan2((en.y - cy) * rx, (en.x - cx) * ry);
-          if (!std::isfinite(s) || !std::isfinite(e)) break;
-          double sweep = std::fmod(e - s, two_pi);
-          if (sweep < 0) sweep += two_pi;
-          if (sweep < same_ray || sweep > two_pi - same_ray) sweep = two_pi;
-          ellipse_arc(b1, b2, s, sweep);
+          if (ArcAngles a; arc_angles(op.a, op.b, ops[k + 1].a, ops[k + 1].b, a))
+            ellipse_arc(op.a, op.b, a.start, a.sweep);
         }
         break;
       case OpKind::arc_rays:
