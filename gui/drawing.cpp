@@ -74,6 +74,29 @@ void draw(const std::vector<DrawOp>& ops, std::size_t k, Canvas& c) {
 
 }  // namespace
 
+void follow(DrawState& s, const DrawOp& op) {
+  switch (op.kind) {
+    case OpKind::colour:
+      s.colour = op.i;
+      break;
+    case OpKind::line_style:
+      s.mask = static_cast<std::uint16_t>(op.i);
+      break;
+    case OpKind::font:
+      s.font = op.text;
+      break;
+    case OpKind::move:
+    case OpKind::line:
+      s.at = op.a;
+      break;
+    case OpKind::move_pixels:
+      s.text_at = {saturate(op.a.x), saturate(op.a.y)};
+      break;
+    default:
+      break;
+  }
+}
+
 bool valid_world_window(WorldPoint p1, WorldPoint p2) {
   return std::isfinite(p1.x) && std::isfinite(p1.y) && std::isfinite(p2.x) && std::isfinite(p2.y) &&
          p1.x != p2.x && p1.y != p2.y;
@@ -146,23 +169,8 @@ void Drawing::add(DrawOp op) {
       ++generation_;
       break;
     }
-    case OpKind::colour:
-      now_.colour = op.i;
-      break;
-    case OpKind::line_style:
-      now_.mask = static_cast<std::uint16_t>(op.i);
-      break;
-    case OpKind::font:
-      now_.font = op.text;
-      break;
-    case OpKind::move:
-    case OpKind::line:
-      now_.at = op.a;
-      break;
-    case OpKind::move_pixels:
-      now_.text_at = {saturate(op.a.x), saturate(op.a.y)};
-      break;
     default:
+      follow(now_, op);
       break;
   }
   segments_.back().ops.push_back(std::move(op));

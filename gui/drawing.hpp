@@ -71,6 +71,11 @@ inline void world_to_view(const DrawState& s, WorldPoint p, double& x, double& y
   y = (s.w2.y - p.y) * s.view.height() / (s.w2.y - s.w1.y);
 }
 
+/// Follows an operation's effect on the drawing state: the colour, line mask, font and the
+/// current world and pixel points (clears and drawings leave it as it is). The one rule for
+/// the recording and the SVG writer. O(1) but the font text's copy.
+void follow(DrawState& s, const DrawOp& op);
+
 /// True when (p1, p2) can be a world window: finite corners, x1 != x2 and y1 != y2.
 bool valid_world_window(WorldPoint p1, WorldPoint p2);
 

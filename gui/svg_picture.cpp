@@ -182,6 +182,8 @@ class Writer {
          << "\" height=\"" << r.height() + 1 << "\" fill=\"" << fill << "\"/>\n";
   }
 
+  // Writes what an operation draws, then follows its effect on the state. A change of colour
+  // or line mask ends the polyline being gathered, as everything but a line or a move does.
   void op_(const std::vector<DrawOp>& ops, std::size_t k) {
     const DrawOp& op = ops[k];
     if (op.kind != OpKind::line && op.kind != OpKind::move) flush();
@@ -194,22 +196,13 @@ class Writer {
         rect(s_.view, "#000000");
         break;
       case OpKind::colour:
-        flush();
-        s_.colour = op.i;
-        break;
       case OpKind::line_style:
-        flush();
-        s_.mask = static_cast<std::uint16_t>(op.i);
-        break;
       case OpKind::font:
-        s_.font = op.text;
-        break;
       case OpKind::move:
-        s_.at = op.a;
+      case OpKind::move_pixels:
         break;
       case OpKind::line:
         if (s_.mask != 0) line(op.a);
-        s_.at = op.a;
         break;
       case OpKind::arc:
         if (k + 1 < ops.size() && ops[k + 1].kind == OpKind::arc_rays && s_.mask != 0) {
@@ -238,9 +231,6 @@ class Writer {
         }
         break;
       }
-      case OpKind::move_pixels:
-        s_.text_at = {saturate(op.a.x), saturate(op.a.y)};
-        break;
       case OpKind::text: {
         const double x = s_.view.left + static_cast<double>(s_.text_at.x);
         const double y = s_.view.top + static_cast<double>(s_.text_at.y);
@@ -254,6 +244,7 @@ class Writer {
         break;
       }
     }
+    follow(s_, op);
   }
 };
 
