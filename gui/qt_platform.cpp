@@ -243,8 +243,15 @@ void QtPlatform::line_to(WorldPoint p) {
 
 void QtPlatform::arc(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end) {
   const BackToComputation back;
-  draw(DrawOp(OpKind::arc, 0, b1, b2), false);
-  draw(DrawOp(OpKind::arc_rays, 0, start, end));
+  // The arc and its rays under one lock: a repaint between the two would find the arc without
+  // its rays, draw nothing and move on past it, leaving the arc out of the picture shown.
+  bool drawn = false;
+  on_drawing([&](Drawing& d) {
+    d.add(DrawOp(OpKind::arc, 0, b1, b2));
+    d.add(DrawOp(OpKind::arc_rays, 0, start, end));
+    drawn = true;
+  });
+  if (drawn) changed();
 }
 
 void QtPlatform::ellipse(WorldPoint b1, WorldPoint b2) {
