@@ -179,12 +179,11 @@ void Drawing::add(DrawOp op) {
 bool arc_angles(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end, ArcAngles& out) {
   // Arc rays closer than this (radians) are one ray: the arc is the whole ellipse.
   constexpr double same_ray = 1e-9;
-  const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-  const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
+  const BoxEllipse el = box_ellipse(b1, b2);
   // The ellipse point (rx cos t, ry sin t) lies on the ray (dx, dy) where
   // tan t = (dy / ry) / (dx / rx); written without divisions so flat boxes stay finite.
-  const double s = std::atan2((start.y - cy) * rx, (start.x - cx) * ry);
-  const double e = std::atan2((end.y - cy) * rx, (end.x - cx) * ry);
+  const double s = std::atan2((start.y - el.cy) * el.rx, (start.x - el.cx) * el.ry);
+  const double e = std::atan2((end.y - el.cy) * el.rx, (end.x - el.cx) * el.ry);
   if (!std::isfinite(s) || !std::isfinite(e)) return false;
   double sweep = std::fmod(e - s, two_pi);
   if (sweep < 0) sweep += two_pi;

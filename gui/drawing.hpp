@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QSize>
+#include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <string>
@@ -122,6 +123,19 @@ class Drawing {
 
 /// A whole turn, radians: the sweep of an ellipse.
 inline constexpr double two_pi = 2 * std::numbers::pi;
+
+/// The ellipse inscribed in a world box: its centre and semi-axes.
+struct BoxEllipse {
+  double cx, cy, rx, ry;
+  /// The ellipse point of parameter t (radians, counter-clockwise from the +x semi-axis).
+  WorldPoint at(double t) const { return {cx + rx * std::cos(t), cy + ry * std::sin(t)}; }
+};
+
+/// The ellipse inscribed in the box with corners b1 and b2 (in either order). O(1).
+inline BoxEllipse box_ellipse(WorldPoint b1, WorldPoint b2) {
+  return {(b1.x + b2.x) / 2, (b1.y + b2.y) / 2, std::fabs(b2.x - b1.x) / 2,
+          std::fabs(b2.y - b1.y) / 2};
+}
 
 /// Start angle and counter-clockwise sweep (radians) of an elliptic arc, in the parameter t of
 /// the ellipse point (rx cos t, ry sin t) about the centre of its box.

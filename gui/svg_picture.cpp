@@ -155,11 +155,10 @@ class Writer {
   }
 
   void ellipse_arc(WorldPoint b1, WorldPoint b2, double a, double sweep) {
-    const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-    const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
+    const BoxEllipse el = box_ellipse(b1, b2);
     double pcx, pcy, ex, ey;
-    pixel({cx, cy}, pcx, pcy);
-    pixel({cx + rx, cy + ry}, ex, ey);
+    pixel({el.cx, el.cy}, pcx, pcy);
+    pixel({el.cx + el.rx, el.cy + el.ry}, ex, ey);
     const double prx = std::fabs(ex - pcx), pry = std::fabs(ey - pcy);
     if (!std::isfinite(prx) || !std::isfinite(pry) || !near(pcx, pcy) || !near(prx, pry)) return;
     const std::string st = stroke(s_.colour, s_.mask);
@@ -169,8 +168,8 @@ class Writer {
       return;
     }
     double x0, y0, x1, y1;
-    pixel({cx + rx * std::cos(a), cy + ry * std::sin(a)}, x0, y0);
-    pixel({cx + rx * std::cos(a + sweep), cy + ry * std::sin(a + sweep)}, x1, y1);
+    pixel(el.at(a), x0, y0);
+    pixel(el.at(a + sweep), x1, y1);
     // Counter-clockwise with y upward is counter-clockwise on the screen too: sweep flag 0.
     out_ << "<path d=\"M" << num(x0) << " " << num(y0) << "A" << num(prx) << " " << num(pry)
          << " 0 " << (sweep > std::numbers::pi ? 1 : 0) << " 0 " << num(x1) << " " << num(y1)
