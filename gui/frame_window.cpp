@@ -26,12 +26,11 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <cassert>
-#include <cstdio>
-#include <iostream>
 
 #include "base/halt.hpp"
 #include "driver/banner.hpp"
 #include "driver/options.hpp"
+#include "gui/identity.hpp"
 #include "gui/input_hint.hpp"
 #include "gui/licence_text.hpp"
 #include "gui/run_thread.hpp"
@@ -126,7 +125,7 @@ class FillChild : public QObject {
 FrameWindow::FrameWindow(WindowContents& contents, bool unattended)
     : contents_(contents), unattended_(unattended) {
   register_resources();
-  setWindowTitle(QStringLiteral("OSTREL"));
+  setWindowTitle(QString::fromLatin1(application_name));
   setWindowIcon(QIcon(QStringLiteral(":/ostrel/ostrel-gui.svg")));
   setAcceptDrops(true);
   area_ = new QMdiArea(this);
@@ -390,7 +389,7 @@ std::string FrameWindow::choose_input_file() {
 
 void FrameWindow::show_error(const QString& text, const QString& caption) {
   if (unattended_) {
-    std::cerr << "ostrel-gui: " << caption.toStdString() << ": " << text.toStdString() << std::endl;
+    print_message(caption.toStdString() + ": " + text.toStdString());
     return;
   }
   QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
@@ -400,9 +399,9 @@ void FrameWindow::show_error(const QString& text, const QString& caption) {
 void FrameWindow::complain(const QString& text) {
   statusBar()->showMessage(text, message_ms);
   if (unattended_)
-    std::cerr << "ostrel-gui: " << text.toStdString() << std::endl;
+    print_message(text.toStdString());
   else
-    QMessageBox::warning(this, QStringLiteral("OSTREL"), text);
+    QMessageBox::warning(this, QString::fromLatin1(application_name), text);
 }
 
 QString FrameWindow::ask_file(const QString& caption, const QString& filter, bool save,
@@ -457,8 +456,8 @@ bool FrameWindow::start_run(const std::vector<std::string>& files, bool next_to_
   stopped_ = false;
   const QString name =
       files.empty() ? QString() : QFileInfo(QFile::decodeName(files[0].c_str())).fileName();
-  setWindowTitle(name.isEmpty() ? QStringLiteral("OSTREL")
-                                : name + QStringLiteral(" \u2014 OSTREL"));
+  const QString application = QString::fromLatin1(application_name);
+  setWindowTitle(name.isEmpty() ? application : name + QStringLiteral(" \u2014 ") + application);
   runner_->start(run_files, first_row, unattended_, [this](int status) { run_ended(status); });
   clock_.start();
   phase_->setText(tr("Running %1").arg(name));
@@ -529,7 +528,7 @@ void FrameWindow::run_ended(int status) {
     const std::string hint = files_.empty() ? std::string() : console_style_hint(files_[0]);
     if (!hint.empty()) {
       append_text_line(QString::fromStdString(hint));
-      if (unattended_) std::cerr << "ostrel-gui: " << hint << std::endl;
+      if (unattended_) print_message(hint);
     }
     phase_->setText(hint.empty() ? tr("The run stopped with exit status %1").arg(status)
                                  : QString::fromStdString(hint));
@@ -679,7 +678,7 @@ void FrameWindow::about() {
 
 void FrameWindow::closeEvent(QCloseEvent* e) {
   if (running()) {
-    if (!unattended_ && QMessageBox::question(this, QStringLiteral("OSTREL"),
+    if (!unattended_ && QMessageBox::question(this, QString::fromLatin1(application_name),
                                               tr("A run is going. Stop it and close OSTREL?")) !=
                             QMessageBox::Yes) {
       e->ignore();

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/identity.hpp"
 #include "gui/window_contents.hpp"
 
 class QAction;
@@ -29,7 +30,7 @@ namespace ostrel::gui {
 class RunThread;
 
 /// Title of the default child window that the frame opens with.
-inline constexpr const char* default_window_title = "OSTREL";
+inline constexpr const char* default_window_title = application_name;
 
 /// Every member runs on the window thread. The frame opens with the default child window
 /// (unit 0) maximised in its area; child windows show the text page (unit 10) or the picture of

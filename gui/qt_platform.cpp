@@ -1,10 +1,11 @@
 #include "gui/qt_platform.hpp"
 
+#include "gui/identity.hpp"
+
 #include <QFile>
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
-#include <iostream>
 
 namespace ostrel::gui {
 
@@ -322,7 +323,7 @@ void QtPlatform::message_box(const std::string& text, const std::string& caption
   const BackToComputation back;
   check();
   if (unattended_) {
-    std::cerr << "ostrel-gui: " << caption << ": " << text << std::endl;
+    print_message(caption + ": " + text);
     return;
   }
   const QString t = QString::fromStdString(text), c = QString::fromStdString(caption);
