@@ -181,8 +181,7 @@ QAction* FrameWindow::action(const std::string& name) const {
 void FrameWindow::build_menus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   add_action(file, "open", tr("&Open..."), QKeySequence::Open, [this] {
-    const QString name = ask_file(tr("Open a problem file"),
-                                  tr("Problem files (*.inp);;All files (*)"), false, QString());
+    const QString name = ask_problem_file();
     if (!name.isEmpty()) open_problem(name);
   });
   recent_menu_ = file->addMenu(tr("Open &Recent"));
@@ -197,18 +196,14 @@ void FrameWindow::build_menus() {
     if (!name.isEmpty()) save_results(name);
   });
   add_action(file, "export_csv", tr("&Export Matrix as CSV..."), QKeySequence(), [this] {
-    const QString name =
-        ask_file(tr("Export the matrix as CSV"), tr("CSV files (*.csv)"), true,
-                 QFileInfo(QString::fromStdString(files_.empty() ? "matrix" : files_[0]))
-                         .completeBaseName() +
-                     QStringLiteral(".csv"));
+    const QString name = ask_file(tr("Export the matrix as CSV"), tr("CSV files (*.csv)"), true,
+                                  suggested_name(QStringLiteral("matrix"), QStringLiteral(".csv")));
     if (!name.isEmpty()) export_csv(name);
   });
   add_action(file, "save_picture", tr("Save &Picture as..."), QKeySequence(), [this] {
-    const QString name = ask_file(
-        tr("Save the plots as a picture"), tr("SVG pictures (*.svg);;PNG images (*.png)"), true,
-        QFileInfo(QString::fromStdString(files_.empty() ? "plots" : files_[0])).completeBaseName() +
-            QStringLiteral(".svg"));
+    const QString name =
+        ask_file(tr("Save the plots as a picture"), tr("SVG pictures (*.svg);;PNG images (*.png)"),
+                 true, suggested_name(QStringLiteral("plots"), QStringLiteral(".svg")));
     if (!name.isEmpty()) save_picture(name);
   });
   file->addSeparator();
@@ -235,10 +230,7 @@ void FrameWindow::build_menus() {
     if (w->isVisible()) {
       w->close();
     } else {
-      // Closing hid the widget as well: both come back.
-      w->show();
-      w->widget()->show();
-      area_->setActiveSubWindow(w);
+      show_child(w);
       refresh();
     }
   };
@@ -352,10 +344,15 @@ void FrameWindow::open_child(int unit, const QString& title) {
     children_[unit] = w;
   }
   w->setWindowTitle(title);
+  show_child(w);
+  update_actions();
+}
+
+void FrameWindow::show_child(QMdiSubWindow* w) {
+  // Closing a child window hid its widget as well: both come back.
   w->show();
   w->widget()->show();
   area_->setActiveSubWindow(w);
-  update_actions();
 }
 
 void FrameWindow::tile() {
@@ -382,9 +379,18 @@ void FrameWindow::refresh() {
 }
 
 std::string FrameWindow::choose_input_file() {
-  const QString name = ask_file(tr("Open a problem file"),
-                                tr("Problem files (*.inp);;All files (*)"), false, QString());
-  return QFile::encodeName(name).toStdString();
+  return QFile::encodeName(ask_problem_file()).toStdString();
+}
+
+QString FrameWindow::ask_problem_file() {
+  return ask_file(tr("Open a problem file"), tr("Problem files (*.inp);;All files (*)"), false,
+                  QString());
+}
+
+QString FrameWindow::suggested_name(const QString& fallback, const QString& suffix) const {
+  return QFileInfo(files_.empty() ? fallback : QString::fromStdString(files_[0]))
+             .completeBaseName() +
+         suffix;
 }
 
 void FrameWindow::show_error(const QString& text, const QString& caption) {
@@ -421,12 +427,15 @@ bool FrameWindow::running() const {
   return runner_->running();
 }
 
+bool FrameWindow::refused_while_running() {
+  if (!running()) return false;
+  statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
+                           message_ms);
+  return true;
+}
+
 bool FrameWindow::start_run(const std::vector<std::string>& files, bool next_to_problem) {
-  if (running()) {
-    statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
-                             message_ms);
-    return false;
-  }
+  if (refused_while_running()) return false;
   {
     std::lock_guard lock(contents_.mu);
     contents_.text.clear();
@@ -479,11 +488,7 @@ bool FrameWindow::open_problem(const QString& path) {
                       info.isDir() ? tr("it is a folder") : probe.errorString()));
     return false;
   }
-  if (running()) {
-    statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
-                             message_ms);
-    return false;
-  }
+  if (refused_while_running()) return false;
   remember_recent(info.absoluteFilePath());
   return start_run({QFile::encodeName(info.absoluteFilePath()).toStdString()}, true);
 }

@@ -148,6 +148,14 @@ class FrameWindow : public QMainWindow {
   void append_text_line(const QString& line);
   QString ask_file(const QString& caption, const QString& filter, bool save,
                    const QString& suggested);
+  // The problem file dialog of File > Open and of a session started without files.
+  QString ask_problem_file();
+  // The name a save dialog suggests: the last problem's base name (else `fallback`), `suffix`.
+  QString suggested_name(const QString& fallback, const QString& suffix) const;
+  // Says in the status bar that a run is going, when one is; returns whether one is.
+  bool refused_while_running();
+  // Shows a child window again, with its widget, and activates it.
+  void show_child(QMdiSubWindow* w);
   void complain(const QString& text);
   void help();
   void about();
