@@ -22,6 +22,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,14 +48,14 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
-// A fresh folder for one run, made the current directory while it lives (the runs write
-// ostrel.log there).
+// A fresh folder of its own (mkdtemp) for one run, made the current directory while it lives
+// (the runs write ostrel.log there).
 class RunFolder {
  public:
   explicit RunFolder(const std::string& name) {
-    dir_ = fs::temp_directory_path() / ("ostrel-gui-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    std::string pattern = (fs::temp_directory_path() / ("ostrel-gui-" + name + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    dir_ = pattern;
     old_ = fs::current_path();
     fs::current_path(dir_);
   }
