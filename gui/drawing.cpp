@@ -137,6 +137,10 @@ void Drawing::set_viewport(const PixelRect& r) {
     used_ = {std::min(used_.left, r.left), std::min(used_.top, r.top),
              std::max(used_.right, r.right), std::max(used_.bottom, r.bottom)};
   }
+  start_segment();
+}
+
+void Drawing::start_segment() {
   if (segments_.back().ops.empty())
     segments_.back().start = now_;
   else
@@ -148,10 +152,7 @@ bool Drawing::set_world_window(WorldPoint p1, WorldPoint p2) {
   now_.w1 = p1;
   now_.w2 = p2;
   // Recorded as state: the next operation's segment starts from it.
-  if (segments_.back().ops.empty())
-    segments_.back().start = now_;
-  else
-    segments_.push_back({now_, {}});
+  start_segment();
   return true;
 }
 

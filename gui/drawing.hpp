@@ -119,6 +119,10 @@ class Drawing {
   PixelRect used_{};
   bool any_viewport_ = false;
   std::uint64_t generation_ = 0;
+
+  // Operations from here on start from the state now: a new segment, or the last one's start
+  // when it holds none yet.
+  void start_segment();
 };
 
 /// A whole turn, radians: the sweep of an ellipse.
