@@ -45,12 +45,6 @@ void write_whole(const std::string& name, const std::string& text) {
   if (!why.empty()) bad("cannot write '" + name + "': " + why);
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
-}
-
 // The JSON of the report with the member "structure" added at its end.
 std::string with_structure(std::string json, const std::string& member) {
   const auto close = json.rfind('}');
