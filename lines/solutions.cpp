@@ -35,7 +35,8 @@ void retake_materials(Problem& pb) {
   }
 }
 
-// Copy with the permittivities of `media` multiplied by `factor`.
+}  // namespace
+
 Input scaled_media(const Input& in, const std::vector<int>& media, double factor) {
   Input out = in;
   for (int k : media)
@@ -43,8 +44,6 @@ Input scaled_media(const Input& in, const std::vector<int>& media, double factor
   retake_materials(out.problem);
   return out;
 }
-
-}  // namespace
 
 std::string halt_text(const Halt& h) {
   std::vector<std::string> lines;

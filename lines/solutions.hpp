@@ -34,6 +34,10 @@ void check_line_problem(const Input& in);
 /// the elements taken again (a side index -1 stays 1, 0 stays 0).
 Input vacuum(const Input& in);
 
+/// Copy of the problem with the permittivities deps(k) of the media k in `media` multiplied by
+/// `factor` and the material values of the elements taken again. O(elements).
+Input scaled_media(const Input& in, const std::vector<int>& media, double factor);
+
 /// The media the line's field sees: the side indices of the elements other than 0 (-1 is
 /// vacuum, never lossy); for the half-space kernel (igg 3) its two media 1 and 2.
 std::vector<int> used_media(const Problem& pb);
