@@ -51,15 +51,6 @@ bool same_file(const std::string& a, const std::string& b) {
   return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-// The JSON of the report with the member "structure" added at its end.
-std::string with_structure(std::string json, const std::string& member) {
-  const auto close = json.rfind('}');
-  json.erase(close);
-  while (!json.empty() && json.back() == '\n')
-    json.pop_back();
-  return json + ",\n  \"structure\": " + member + "\n}\n";
-}
-
 std::string structure_json(const Request& r, const Values& v, const Accuracy& a, int solutions,
                            const Targeted* t) {
   const Structure& s = *r.structure;
@@ -150,11 +141,10 @@ int run_structure(const lines::Options& o, std::ostream& console) {
   console << '\n';
 
   const Input input = read_outline(final.text);
-  write_whole(
-      o.json,
-      with_structure(
-          lines::json_report(final.p, shown, input.problem.title1, input.problem.title2, nullptr),
-          structure_json(r, values, accuracy, z.solutions, r.targeted ? &found : nullptr)));
+  write_whole(o.json, lines::json_report(
+                          final.p, shown, input.problem.title1, input.problem.title2, nullptr,
+                          "  \"structure\": " + structure_json(r, values, accuracy, z.solutions,
+                                                               r.targeted ? &found : nullptr)));
   console << "JSON file " << o.json << '\n';
   if (o.length > 0) {
     write_whole(o.rlgc, lines::rlgc_file(final.p, shown, input.problem.title1));
