@@ -18,13 +18,13 @@ fs::path resolved(const std::string& name) {
   return ec ? fs::absolute(name).lexically_normal() : p;
 }
 
+}  // namespace
+
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code ec;
   if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
   return resolved(a) == resolved(b);
 }
-
-}  // namespace
 
 void check_output_names(const std::vector<std::string>& names, const std::string& problem) {
   for (std::size_t i = 0; i < names.size(); ++i) {

@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 
 #include "base/result_file.hpp"
 #include "lines/models.hpp"
+#include "lines/output_file.hpp"
 #include "lines/report.hpp"
 #include "structures/catalogue.hpp"
 #include "structures/request.hpp"
@@ -17,8 +17,6 @@
 namespace ostrel::structures {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 [[noreturn]] void bad(const std::string& why) {
   throw std::invalid_argument(why);
@@ -43,12 +41,6 @@ std::string json_number(double v) {
 void write_whole(const std::string& name, const std::string& text) {
   const std::string why = write_whole_file(name, text);
   if (!why.empty()) bad("cannot write '" + name + "': " + why);
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
 std::string structure_json(const Request& r, const Values& v, const Accuracy& a, int solutions,
@@ -93,10 +85,10 @@ int run_structure(const lines::Options& o, std::ostream& console) {
   const Request r = make_request(o);
   const Structure& s = *r.structure;
   if (!o.write_problem.empty()) {
-    if (!o.structure_file.empty() && same_file(o.write_problem, o.structure_file))
+    if (!o.structure_file.empty() && lines::same_file(o.write_problem, o.structure_file))
       bad("--write-problem " + o.write_problem + " is the structure file: it is not overwritten");
     for (const std::string& out : {o.json, o.rlgc, o.cpl})
-      if (same_file(o.write_problem, out))
+      if (lines::same_file(o.write_problem, out))
         bad("--write-problem " + o.write_problem + " is also an output of the run (" + out + ")");
   }
   console << "Transmission-line report of the structure " << s.name << " ("
