@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -50,6 +51,12 @@ struct Refinement {
   bool any = false;  ///< some element gained nodes
 };
 Refinement refined(const Input& in);
+
+/// Runs `solve` with a progress line to `console`: `label`, the number of unknowns `nd`, then
+/// the wall time when done, or "stopped" when it throws. Memory that cannot be had becomes a
+/// std::runtime_error naming `label`; anything else `solve` throws passes through.
+void shown_solution(const std::string& label, int nd, std::ostream& console,
+                    const std::function<void()>& solve);
 
 /// Solves the problem in core through further() with discarding streams (the copy gets
 /// iunits 0, so ge comes back non-dimensional). Writes one progress line to `console`:
