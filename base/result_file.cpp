@@ -138,6 +138,29 @@ std::string write_whole_file(const std::string& name, const std::string& text) {
   return file.commit();
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+  const auto resolved = [](const std::string& name) {
+    std::error_code e;
+    const fs::path p = fs::weakly_canonical(fs::absolute(name, e), e);
+    return e ? fs::absolute(name).lexically_normal() : p;
+  };
+  return resolved(a) == resolved(b);
+}
+
+WholeFileWrite write_whole_file_or_here(const std::string& name, const std::string& text,
+                                        bool may_move) {
+  WholeFileWrite w{name, write_whole_file(name, text)};
+  if (w.why.empty()) return w;
+  w.written.clear();
+  const std::string here = std::filesystem::path(name).filename().string();
+  if (may_move && !here.empty() && !same_file(here, name) && write_whole_file(here, text).empty())
+    w.written = here;
+  return w;
+}
+
 std::string cannot_write(const ResultFile& file, const std::string& reason) {
   return "Cannot write output file " + file.name() + ": " + reason;
 }

@@ -54,6 +54,23 @@ class ResultFile {
 /// when done, else the reason.
 std::string write_whole_file(const std::string& name, const std::string& text);
 
+/// True when the paths `a` and `b` name the same file: the same file where both exist, else
+/// the same absolute path once links and dot segments are resolved as far as they exist.
+bool same_file(const std::string& a, const std::string& b);
+
+/// Where write_whole_file_or_here put a text.
+struct WholeFileWrite {
+  std::string written;  ///< the file written: the name asked for, its file name in the current
+                        ///< folder instead, or empty when neither could be written
+  std::string why;      ///< why the name asked for could not be written; empty when it was
+};
+
+/// Writes `text` as the whole of `name` (write_whole_file). When that fails and `may_move`
+/// holds, writes it to the file of the same name in the current folder instead, unless that is
+/// `name` itself: for a file beside an input that lies in a folder the user cannot write.
+WholeFileWrite write_whole_file_or_here(const std::string& name, const std::string& text,
+                                        bool may_move);
+
 /// The line of a result file that cannot be written: "Cannot write output file NAME: REASON".
 std::string cannot_write(const ResultFile& file, const std::string& reason);
 

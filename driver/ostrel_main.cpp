@@ -3,6 +3,6 @@
 #include "solvers/blas_workspace.hpp"
 
 int main(int argc, char** argv) {
-  ostrel::start_without_blas_threads(argv);
+  ostrel::start_with_blas_settings(argv);
   return ostrel::run_console(argc, argv);
 }

@@ -1,7 +1,10 @@
 #include "driver/reading.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <numbers>
 #include <ostream>
 
@@ -147,6 +150,11 @@ double touching_gap(const Problem& pb, double size) {
   return std::max(pb.c().zero_length, touch_tolerance * size);
 }
 
+// The largest coordinate of a box, in magnitude: the scale of the coordinates' rounding there.
+double coordinate_size(const Box& b) {
+  return std::max({std::fabs(b.xmin), std::fabs(b.xmax), std::fabs(b.ymin), std::fabs(b.ymax)});
+}
+
 // Conductors that touch what they must stay apart from are rejected: a conductor at its own
 // potential on a grounded plane (or channel wall) of the Green's function, or two conductors
 // at different potentials, would be a short circuit, whose charges are infinite. Where they
@@ -169,9 +177,7 @@ void check_clearances(const Problem& pb, Streams& io) {
   for (int i = 1; i <= pb.n(); ++i) {
     const Element& e = pb.el(i);
     if (e.itype != 1 || e.isign == 0) continue;
-    const Box b = emima(pb, i);
-    const double size =
-        std::max({std::fabs(b.xmin), std::fabs(b.xmax), std::fabs(b.ymin), std::fabs(b.ymax)});
+    const double size = coordinate_size(emima(pb, i));
     for (const auto& [level, name] : planes) {
       const Approach a = approach_to_line(pb, i, level);
       const std::string plane = "the grounded plane " + name + " of igg=" + iw(pb.igg, 2);
@@ -192,9 +198,7 @@ void check_clearances(const Problem& pb, Streams& io) {
       const double apart =
           std::max({bj.xmin - bi.xmax, bi.xmin - bj.xmax, bj.ymin - bi.ymax, bi.ymin - bj.ymax});
       if (apart > resolved_gap_share * std::max(elength(pb, i), elength(pb, j))) continue;
-      const double size = std::max({std::fabs(bi.xmin), std::fabs(bi.xmax), std::fabs(bi.ymin),
-                                    std::fabs(bi.ymax), std::fabs(bj.xmin), std::fabs(bj.xmax),
-                                    std::fabs(bj.ymin), std::fabs(bj.ymax)});
+      const double size = std::max(coordinate_size(bi), coordinate_size(bj));
       const Approach a = closest_approach(pb, i, j);
       const std::string pair = "conductor elements " + std::to_string(i) + " (conductor " +
                                std::to_string(ei.isign) + ") and " + std::to_string(j) +
@@ -305,6 +309,21 @@ int read_elements(ListReader& rd, Problem& pb, Streams& io) {
 }
 
 }  // namespace
+
+void open_input(std::ifstream& in, const std::string& name, const char* program) {
+  // A directory opens as a stream on some systems but cannot be read: it is not an input file.
+  std::error_code ec;
+  errno = 0;
+  if (!name.empty() && !std::filesystem::is_directory(name, ec)) in.open(name, std::ios::binary);
+  const int open_error = errno ? errno : ENOENT;
+  if (in.is_open()) return;
+  Halt h;
+  h.console = {"Can not open input file  ", name};
+  // The reason after the name, on standard error.
+  h.error.push_back(std::string(program) + ": " + name + ": " +
+                    std::strerror(std::filesystem::is_directory(name, ec) ? EISDIR : open_error));
+  halt(std::move(h));
+}
 
 Input read_problem(std::istream& in, const std::string& name, Streams& io,
                    const BuildConstants& build) {

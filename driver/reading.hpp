@@ -1,6 +1,7 @@
 // Reading, checking and echo of the problem input file.
 #pragma once
 
+#include <fstream>
 #include <istream>
 #include <string>
 
@@ -16,6 +17,11 @@ struct Input {
   Dimensions dims;
   SolverControls controls;
 };
+
+/// Opens the problem file `name` into `in`. When it cannot be read (missing, a folder, no
+/// permission), stops the run with "Can not open input file  " and the name on the console and
+/// "<program>: <name>: <the system's reason>" on standard error. O(1).
+void open_input(std::ifstream& in, const std::string& name, const char* program);
 
 /// Reads the problem from `in` (the file `name`), checks it in the order of the input errors,
 /// completes it (copies, automatic sub-elements, material values), writes the titles to the

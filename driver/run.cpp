@@ -2,10 +2,7 @@
 
 #include <time.h>
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -67,21 +64,7 @@ std::string prompt_input_name() {
 void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
   const std::string input_name = file_name(!files.empty() ? files[0] : prompt_input_name());
   std::ifstream in;
-  // A directory opens as a stream on some systems but cannot be read: it is not an input file.
-  std::error_code ec;
-  errno = 0;
-  if (!input_name.empty() && !std::filesystem::is_directory(input_name, ec))
-    in.open(input_name, std::ios::binary);
-  const int open_error = errno ? errno : ENOENT;
-  if (!in.is_open()) {
-    Halt h;
-    h.console = {"Can not open input file  ", input_name};
-    // The reason after the name, on standard error.
-    h.error.push_back(
-        "ostrel: " + input_name + ": " +
-        std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR : open_error));
-    halt(std::move(h));
-  }
+  open_input(in, input_name, "ostrel");
   const std::string input_line = "Input file  " + padded(input_name, name_length);
   std::cout << input_line << '\n';
   log << input_line << '\n';

@@ -2,10 +2,7 @@
 
 #include <time.h>
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -151,19 +148,7 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
     halt(std::move(h));
   }
   std::ifstream in;
-  std::error_code ec;
-  errno = 0;
-  if (!std::filesystem::is_directory(input_name, ec)) in.open(input_name, std::ios::binary);
-  const int open_error = errno ? errno : ENOENT;
-  if (!in.is_open()) {
-    Halt h;
-    h.console = {"Can not open input file  ", input_name};
-    // The reason after the name, on standard error.
-    h.error.push_back(
-        "ostrel-gui: " + input_name + ": " +
-        std::strerror(std::filesystem::is_directory(input_name, ec) ? EISDIR : open_error));
-    halt(std::move(h));
-  }
+  open_input(in, input_name, "ostrel-gui");
 
   // Two runs in one folder would write the same log and result file: the second stops before
   // it has written anything.

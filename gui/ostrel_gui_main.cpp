@@ -44,7 +44,7 @@ void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QStr
 int main(int argc, char** argv) {
   using namespace ostrel;
   // OpenBLAS without threads of its own, from the start (the program may start again).
-  start_without_blas_threads(argv);
+  start_with_blas_settings(argv);
   const CommandLine cl = parse_command_line(argc, argv, /*windowed=*/true);
   if (!cl.error.empty()) {
     std::cerr << "ostrel-gui: " << cl.error << "\n"

@@ -7,24 +7,19 @@
 
 namespace ostrel::lines {
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// The path as the file system resolves it, so that two spellings of one file compare equal.
-fs::path resolved(const std::string& name) {
+namespace {
+
+// The folder of a path ("." for a bare file name) as the file system resolves it.
+fs::path folder_of(const fs::path& p) {
+  const std::string f = p.parent_path().empty() ? "." : p.parent_path().string();
   std::error_code ec;
-  const fs::path p = fs::weakly_canonical(fs::absolute(name, ec), ec);
-  return ec ? fs::absolute(name).lexically_normal() : p;
+  const fs::path r = fs::weakly_canonical(fs::absolute(f, ec), ec);
+  return ec ? fs::absolute(f).lexically_normal() : r;
 }
 
 }  // namespace
-
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-  return resolved(a) == resolved(b);
-}
 
 void check_output_names(const std::vector<std::string>& names, const std::string& problem) {
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -42,20 +37,18 @@ void check_output_names(const std::vector<std::string>& names, const std::string
 std::string write_output(const std::string& name, const std::string& text,
                          const std::string& problem, std::ostream& console) {
   check_output_names({name}, problem);
-  const std::string why = write_whole_file(name, text);
-  if (why.empty()) return name;
   // Named after the problem and beside it: the current folder, when that is another one.
   const fs::path file(name), input(problem);
-  const std::string here = file.filename().string();
-  const bool beside = resolved(file.parent_path().empty() ? "." : file.parent_path().string()) ==
-                      resolved(input.parent_path().empty() ? "." : input.parent_path().string());
-  if (beside && here.starts_with(input.filename().string()) && !same_file(here, name) &&
-      write_whole_file(here, text).empty()) {
-    console << "  " << name << " cannot be written (" << why << "): written to " << here
+  const bool beside = folder_of(file) == folder_of(input) &&
+                      file.filename().string().starts_with(input.filename().string());
+  const WholeFileWrite w = write_whole_file_or_here(name, text, beside);
+  if (w.why.empty()) return name;
+  if (!w.written.empty()) {
+    console << "  " << name << " cannot be written (" << w.why << "): written to " << w.written
             << " in the current folder instead\n";
-    return here;
+    return w.written;
   }
-  throw OutputError("cannot write '" + name + "': " + why);
+  throw OutputError("cannot write '" + name + "': " + w.why);
 }
 
 }  // namespace ostrel::lines

@@ -13,10 +13,6 @@ struct OutputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// True when the names `a` and `b` are one file: the same file when both exist, else the same
-/// absolute, normalised path with links resolved as far as they exist. O(path length).
-bool same_file(const std::string& a, const std::string& b);
-
 /// Throws OutputError when one of `names` is a folder or the problem file `problem`, or two of
 /// them are the same file (compared as absolute, normalised paths, links resolved as far as
 /// they exist). O(n^2) in names.

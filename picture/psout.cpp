@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <filesystem>
 #include <ostream>
 #include <sstream>
 
@@ -322,25 +321,16 @@ void psout(const Problem& pb, const std::string& input_name, std::ostream& conso
   if (name.find('\0') != std::string::npos) stop_on_file("Can not open PostScript file  ", name);
   std::ostringstream text;
   write_picture(pb, input_name, date24(), text);
-  std::string why = write_whole_file(name, text.str());
-  if (why.empty()) {
-    console << "PostScript picture in  " << padded(name, ps_name_field) << '\n';
+  // Beside an input in a folder that cannot be written: in the current folder instead.
+  const WholeFileWrite w = write_whole_file_or_here(name, text.str(), true);
+  console << "PostScript picture in  "
+          << padded(w.written.empty() ? name : w.written, ps_name_field) << '\n';
+  if (w.why.empty()) return;
+  if (!w.written.empty()) {
+    console << " (" << name << " cannot be written: " << w.why << ")\n";
     return;
   }
-  // Beside an input in a folder that cannot be written: in the current folder instead (unless
-  // that is the same folder).
-  namespace fs = std::filesystem;
-  const std::string here = fs::path(name).filename().string();
-  std::error_code ec;
-  const bool elsewhere =
-      fs::weakly_canonical(fs::absolute(here), ec) != fs::weakly_canonical(fs::absolute(name), ec);
-  if (elsewhere && write_whole_file(here, text.str()).empty()) {
-    console << "PostScript picture in  " << padded(here, ps_name_field) << '\n'
-            << " (" << name << " cannot be written: " << why << ")\n";
-    return;
-  }
-  console << "PostScript picture in  " << padded(name, ps_name_field) << '\n';
-  stop_on_file("Can not write PostScript file  ", name, why);
+  stop_on_file("Can not write PostScript file  ", name, w.why);
 }
 
 }  // namespace ostrel

@@ -7,7 +7,7 @@
 # Usage: scripts/bench.sh [node counts per element, default "24 48 71 95"]
 # Run it on a quiet machine: every figure is a ratio measured in one run, but a second process
 # on the same cores distorts them all. The environment goes to every run: OPENBLAS_CORETYPE, for
-# one, chooses OpenBLAS's kernels where the library does not know the processor.
+# one, overrides the kernels that the programs ask OpenBLAS for.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh >/dev/null
@@ -119,9 +119,9 @@ echo "Vector unit $unit; OpenBLAS kernels $kernels; transparent huge pages" \
 case "$kernels" in
   Prescott | Core2 | Nehalem | Penryn | Dunnington | Atom)
     [ "$unit" = "SSE2" ] ||
-      echo "Note: OpenBLAS took its generic $kernels kernels on this $unit processor, which it" \
-           "does not know; the factorisation and dgetrf then run several times slower than" \
-           "with OPENBLAS_CORETYPE=Haswell (AVX2) or SkylakeX (AVX-512)." ;;
+      echo "Note: OpenBLAS runs its generic $kernels kernels on this $unit processor (is" \
+           "OPENBLAS_CORETYPE set?); the factorisation and dgetrf then run several times slower" \
+           "than with Haswell (AVX2) or SkylakeX (AVX-512)." ;;
 esac
 echo
 echo "Capacity case in core, nd = $((100 * last)), 49 conductors (median of 3 runs), and benchmarks"

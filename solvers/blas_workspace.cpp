@@ -23,8 +23,6 @@ namespace {
 
 // The environment variable by which OpenBLAS is told its thread count when it is loaded.
 constexpr const char* blas_threads_variable = "OPENBLAS_NUM_THREADS";
-// The environment variable by which OpenBLAS is told which kernels to use when it is loaded.
-constexpr const char* blas_kernels_variable = "OPENBLAS_CORETYPE";
 // OpenBLAS's kernels of processors without AVX: what it falls back to (Prescott, as Debian's
 // 0.3.21 does on recent Xeons that it does not know) where a processor's model is new to it.
 constexpr const char* sse_era_kernels[] = {"Prescott",   "Core2",   "Penryn",
@@ -84,7 +82,7 @@ const char* blas_kernels_for_processor() {
   return nullptr;
 }
 
-void start_without_blas_threads(char** argv) {
+void start_with_blas_settings(char** argv) {
   bool again = false;
   const char* count = std::getenv(blas_threads_variable);
   if (!count || std::strcmp(count, "1") != 0) {

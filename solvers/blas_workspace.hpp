@@ -25,6 +25,9 @@ class SerialBlas {
 /// limits (tests/memory_limits.sh) would find it.
 inline constexpr std::size_t blas_buffer_bytes = (std::size_t{32} << 22) + 4096;
 
+/// The environment variable by which OpenBLAS is told which kernels to use when it is loaded.
+inline constexpr const char* blas_kernels_variable = "OPENBLAS_CORETYPE";
+
 /// The OpenBLAS kernels to ask for on this processor, or null when the library's own choice
 /// stands: "SkylakeX" (AVX-512 F, BW, DQ and VL) or "Haswell" (AVX2 and FMA) where the library,
 /// not knowing the processor, took one of its kernels of the SSE era (Prescott, Core2...), which
@@ -45,7 +48,7 @@ const char* blas_kernels_for_processor();
 /// ask for, this sets them and starts the program again (the same executable and arguments).
 /// Returns only when nothing is left to set, or when the program cannot be started again (then
 /// nothing changes). O(1).
-void start_without_blas_threads(char** argv);
+void start_with_blas_settings(char** argv);
 
 /// Has OpenBLAS obtain now the work buffers that up to `callers` OpenMP threads (this thread
 /// and the others of its team) calling it at the same time will hold, and starts those threads;

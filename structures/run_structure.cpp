@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 
 #include "base/result_file.hpp"
 #include "lines/models.hpp"
-#include "lines/output_file.hpp"
 #include "lines/report.hpp"
 #include "structures/catalogue.hpp"
 #include "structures/request.hpp"
@@ -17,6 +17,8 @@
 namespace ostrel::structures {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 [[noreturn]] void bad(const std::string& why) {
   throw std::invalid_argument(why);
@@ -85,10 +87,10 @@ int run_structure(const lines::Options& o, std::ostream& console) {
   const Request r = make_request(o);
   const Structure& s = *r.structure;
   if (!o.write_problem.empty()) {
-    if (!o.structure_file.empty() && lines::same_file(o.write_problem, o.structure_file))
+    if (!o.structure_file.empty() && same_file(o.write_problem, o.structure_file))
       bad("--write-problem " + o.write_problem + " is the structure file: it is not overwritten");
     for (const std::string& out : {o.json, o.rlgc, o.cpl})
-      if (lines::same_file(o.write_problem, out))
+      if (same_file(o.write_problem, out))
         bad("--write-problem " + o.write_problem + " is also an output of the run (" + out + ")");
   }
   console << "Transmission-line report of the structure " << s.name << " ("

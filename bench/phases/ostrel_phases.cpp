@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (const char* kernels = ostrel::blas_kernels_for_processor();
-      kernels && setenv("OPENBLAS_CORETYPE", kernels, 1) == 0)
+      kernels && setenv(ostrel::blas_kernels_variable, kernels, 1) == 0)
     execv("/proc/self/exe", argv);
   const int order = std::atoi(argv[1]);
   int fd[2];

@@ -35,7 +35,7 @@ constexpr const char* usage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  ostrel::start_without_blas_threads(argv);
+  ostrel::start_with_blas_settings(argv);
   std::vector<std::string> files;
   std::string ops;
   bool peak = false;
