@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <new>
 #include <ostream>
@@ -35,7 +36,8 @@ void retake_materials(Problem& pb) {
   }
 }
 
-// Copy with the permittivities of `media` multiplied by `factor`.
+}  // namespace
+
 Input scaled_media(const Input& in, const std::vector<int>& media, double factor) {
   Input out = in;
   for (int k : media)
@@ -43,8 +45,6 @@ Input scaled_media(const Input& in, const std::vector<int>& media, double factor
   retake_materials(out.problem);
   return out;
 }
-
-}  // namespace
 
 std::string halt_text(const Halt& h) {
   std::vector<std::string> lines;
@@ -134,29 +134,40 @@ Refinement refined(const Input& in) {
   return r;
 }
 
-std::vector<double> capacitance(const Input& in, const std::string& label, std::ostream& console) {
-  Input run = in;
-  run.problem.iunits = 0;
-  run.controls.iswitch = 0;
-  console << "  " << label << ", " << run.dims.nd << " unknowns ..." << std::flush;
+void shown_solution(const std::string& label, int nd, std::ostream& console,
+                    const std::function<void()>& solve) {
+  console << "  " << label << ", " << nd << " unknowns ..." << std::flush;
   const auto start = std::chrono::steady_clock::now();
-  std::ostringstream discard_console, discard_log, discard_result;
-  Streams io{discard_console, discard_log, discard_result};
-  std::vector<double> ge;
   try {
-    ge = further(run.problem, run.dims, run.controls, io);
-  } catch (const Halt& h) {
-    console << " stopped\n";
-    throw std::runtime_error("the solution " + label + " stopped:\n  " + halt_text(h));
+    solve();
   } catch (const std::bad_alloc&) {
     console << " stopped\n";
     throw std::runtime_error("the solution " + label + " needs more memory than there is (" +
-                             std::to_string(run.dims.nd) + " unknowns)");
+                             std::to_string(nd) + " unknowns)");
+  } catch (...) {
+    console << " stopped\n";
+    throw;
   }
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, " %.2f s\n", took.count());
   console << seconds;
+}
+
+std::vector<double> capacitance(const Input& in, const std::string& label, std::ostream& console) {
+  Input run = in;
+  run.problem.iunits = 0;
+  run.controls.iswitch = 0;
+  std::vector<double> ge;
+  shown_solution(label, run.dims.nd, console, [&] {
+    std::ostringstream discard_console, discard_log, discard_result;
+    Streams io{discard_console, discard_log, discard_result};
+    try {
+      ge = further(run.problem, run.dims, run.controls, io);
+    } catch (const Halt& h) {
+      throw std::runtime_error("the solution " + label + " stopped:\n  " + halt_text(h));
+    }
+  });
   return ge;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ void check_line_problem(const Input& in);
 /// the elements taken again (a side index -1 stays 1, 0 stays 0).
 Input vacuum(const Input& in);
 
+/// Copy of the problem with the permittivities deps(k) of the media k in `media` multiplied by
+/// `factor` and the material values of the elements taken again. O(elements).
+Input scaled_media(const Input& in, const std::vector<int>& media, double factor);
+
 /// The media the line's field sees: the side indices of the elements other than 0 (-1 is
 /// vacuum, never lossy); for the half-space kernel (igg 3) its two media 1 and 2.
 std::vector<int> used_media(const Problem& pb);
@@ -46,6 +51,12 @@ struct Refinement {
   bool any = false;  ///< some element gained nodes
 };
 Refinement refined(const Input& in);
+
+/// Runs `solve` with a progress line to `console`: `label`, the number of unknowns `nd`, then
+/// the wall time when done, or "stopped" when it throws. Memory that cannot be had becomes a
+/// std::runtime_error naming `label`; anything else `solve` throws passes through.
+void shown_solution(const std::string& label, int nd, std::ostream& console,
+                    const std::function<void()>& solve);
 
 /// Solves the problem in core through further() with discarding streams (the copy gets
 /// iunits 0, so ge comes back non-dimensional). Writes one progress line to `console`:

@@ -20,19 +20,6 @@ std::complex<double> debye_shape(double f) {
   return std::log(ratio) / std::log(10.0) / (debye_high_decade - debye_low_decade);
 }
 
-// Copy of the problem with the permittivities of `media` multiplied by `factor` and the
-// elements' material values taken again.
-Input scaled_media(const Input& in, const std::vector<int>& media, double factor) {
-  Input out = in;
-  for (int k : media)
-    out.problem.deps_[k + 1] *= factor;
-  for (Element& e : out.problem.elements) {
-    e.amns = out.problem.material(e.iamns);
-    e.aplus = out.problem.material(e.iaplus);
-  }
-  return out;
-}
-
 }  // namespace
 
 std::complex<double> DebyeModel::eps(double f) const {
@@ -100,7 +87,7 @@ DielectricLoss dielectric_loss(const Input& in, const Eigen::MatrixXd& ge,
     for (int k : g.media)
       names += std::string(names.empty() ? "" : ",") + std::to_string(k);
     const std::vector<double> up =
-        lines::capacitance(scaled_media(in, g.media, 1 + lines::loss_step),
+        lines::capacitance(lines::scaled_media(in, g.media, 1 + lines::loss_step),
                            tag + "with deps(" + names + ") raised", console);
     ++d.solutions;
     g.share = (Eigen::Map<const Eigen::MatrixXd>(up.data(), m, m) - ge) / lines::loss_step;

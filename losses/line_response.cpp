@@ -31,15 +31,15 @@ Eigen::MatrixXcd propagation_matrix(const Eigen::MatrixXcd& z, const Eigen::Matr
   return j * minus.sqrt();
 }
 
-Eigen::MatrixXcd characteristic_impedance(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd& y) {
-  const Eigen::MatrixXcd zc = propagation_matrix(z, y).partialPivLu().solve(z);
+Eigen::MatrixXcd characteristic_impedance(const Eigen::MatrixXcd& gamma,
+                                          const Eigen::MatrixXcd& z) {
+  const Eigen::MatrixXcd zc = gamma.partialPivLu().solve(z);
   return 0.5 * (zc + zc.transpose());
 }
 
-Eigen::MatrixXcd s_parameters(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd& y, double length,
-                              double z_ref) {
+Eigen::MatrixXcd s_parameters(const Eigen::MatrixXcd& gamma, const Eigen::MatrixXcd& z,
+                              double length, double z_ref) {
   const Eigen::Index m = z.rows();
-  const Eigen::MatrixXcd gamma = propagation_matrix(z, y);
   const Eigen::MatrixXcd yc = z.partialPivLu().solve(gamma);
   const Eigen::MatrixXcd e = (-gamma * length).exp();
   const Eigen::MatrixXcd id = Eigen::MatrixXcd::Identity(m, m);
@@ -82,8 +82,10 @@ LineResponse line_response(const Eigen::MatrixXd& r, const Eigen::MatrixXd& l,
     mf.eps_eff = std::pow(lines::speed_of_light / mf.velocity, 2);
     out.modes.push_back(mf);
   }
-  out.zc = characteristic_impedance(z, y);
-  if (length > 0) out.s = s_parameters(z, y, length, z_ref);
+  // One matrix square root serves Zc and S.
+  const Eigen::MatrixXcd gamma = propagation_matrix(z, y);
+  out.zc = characteristic_impedance(gamma, z);
+  if (length > 0) out.s = s_parameters(gamma, z, length, z_ref);
   return out;
 }
 

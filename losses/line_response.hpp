@@ -35,19 +35,21 @@ std::vector<std::complex<double>> propagation_constants(const Eigen::MatrixXcd& 
 /// argument stays away from the branch cut for every passive line.
 Eigen::MatrixXcd propagation_matrix(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd& y);
 
-/// The characteristic impedance matrix Zc = Gamma^-1 Z (V = Zc I for a forward wave), made
-/// symmetric (it is for a reciprocal line; the average removes rounding).
-Eigen::MatrixXcd characteristic_impedance(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd& y);
+/// The characteristic impedance matrix Zc = Gamma^-1 Z (V = Zc I for a forward wave) of the
+/// propagation matrix `gamma` (propagation_matrix) and the series impedance `z`, made symmetric
+/// (it is for a reciprocal line; the average removes rounding). Cost O(m^3).
+Eigen::MatrixXcd characteristic_impedance(const Eigen::MatrixXcd& gamma, const Eigen::MatrixXcd& z);
 
-/// The 2m-port S-parameters of a line of `length` metres, reference impedance z_ref (ohm) at
+/// The 2m-port S-parameters of a line of `length` metres with the propagation matrix `gamma`
+/// (propagation_matrix) and the series impedance `z`, reference impedance z_ref (ohm) at
 /// every port, ports 1..m the near ends and m+1..2m the far ends. With Yc = Z^-1 Gamma,
 /// E = exp(-Gamma length), P = I + z_ref Yc, Q = I - z_ref Yc, the even and odd parts
 /// S_e = (Q + P E)(P + Q E)^-1 and S_o = (Q - P E)(P - Q E)^-1 give S11 = S22 = (S_e + S_o)/2 and
 /// S21 = S12 = (S_e - S_o)/2, made exactly symmetric. Only decaying exponentials appear, so long
 /// and lossy lines are as exact as short ones, and a lossless line at resonance (where its
 /// Y-parameters do not exist) is too. Cost O(m^3).
-Eigen::MatrixXcd s_parameters(const Eigen::MatrixXcd& z, const Eigen::MatrixXcd& y, double length,
-                              double z_ref);
+Eigen::MatrixXcd s_parameters(const Eigen::MatrixXcd& gamma, const Eigen::MatrixXcd& z,
+                              double length, double z_ref);
 
 /// Mixed-mode transmission of a symmetric pair (ports 1, 2 near, 3, 4 far): the differential
 /// SDD21 = (S31 - S32 - S41 + S42)/2 and the common-mode SCC21 = (S31 + S32 + S41 + S42)/2.

@@ -8,6 +8,7 @@
 
 #include "geometry/element.hpp"
 #include "kernels/green.hpp"
+#include "losses/conductor_outline.hpp"
 
 namespace ostrel::losses {
 
@@ -222,7 +223,7 @@ PlaneIntegrals plane_integrals(const VacuumSolution& v) {
   PlaneIntegrals out;
   out.products = Eigen::MatrixXd::Zero(m, m);
   out.net = Eigen::VectorXd::Zero(m);
-  if (!(pb.igg == 1 || pb.igg == 4 || pb.igg == 5)) return out;
+  if (!has_grounded_planes(pb)) return out;
   out.any = true;
   const Sources src(v);
 

@@ -2,10 +2,8 @@
 
 #include <omp.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <new>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +15,7 @@
 #include "kernels/element_quadrature.hpp"
 #include "kernels/green.hpp"
 #include "kernels/integrals.hpp"
+#include "lines/solutions.hpp"
 #include "losses/plane_current.hpp"
 #include "solvers/lu.hpp"
 
@@ -130,23 +129,10 @@ VacuumSolution solve_vacuum(const Input& vacuum_input) {
 
 VacuumSolution solve_vacuum_shown(const Input& vacuum_input, const std::string& label,
                                   std::ostream& console) {
-  console << "  " << label << ", " << vacuum_input.dims.nd << " unknowns ..." << std::flush;
-  const auto start = std::chrono::steady_clock::now();
-  try {
-    VacuumSolution v = solve_vacuum(vacuum_input);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, " %.2f s\n", took.count());
-    console << seconds;
-    return v;
-  } catch (const std::bad_alloc&) {
-    console << " stopped\n";
-    throw std::runtime_error("the solution " + label + " needs more memory than there is (" +
-                             std::to_string(vacuum_input.dims.nd) + " unknowns)");
-  } catch (...) {
-    console << " stopped\n";
-    throw;
-  }
+  VacuumSolution v;
+  lines::shown_solution(label, vacuum_input.dims.nd, console,
+                        [&] { v = solve_vacuum(vacuum_input); });
+  return v;
 }
 
 CurrentIntegrals current_integrals(const VacuumSolution& v) {

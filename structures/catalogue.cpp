@@ -5,6 +5,7 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "lines/options.hpp"
 #include "lines/report.hpp"
 #include "structures/lengths.hpp"
 
@@ -778,7 +779,7 @@ Values parse_values(const Structure& s,
     if (k->kind == KeyKind::length) {
       v[name] = parse_length(text, what, k->unbounded);
     } else if (k->kind == KeyKind::number) {
-      v[name] = parse_real(text, what);
+      v[name] = lines::option_real(what, text);
     } else {
       if (text != "yes" && text != "no") bad(what + ": '" + text + "' is not yes or no");
       v[name] = text == "yes" ? 1 : 0;

@@ -24,15 +24,6 @@ constexpr std::pair<const char*, double> units[] = {{"mm", 1.0},
 
 }  // namespace
 
-double parse_real(const std::string& text, const std::string& what) {
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (ec != std::errc() || ptr != end || !std::isfinite(v))
-    throw std::invalid_argument(what + ": '" + text + "' is not a finite number");
-  return v;
-}
-
 double parse_length(const std::string& text, const std::string& what, bool unbounded) {
   if (unbounded && text == "inf") return INFINITY;
   double v = 0;

@@ -14,9 +14,6 @@ inline constexpr double mm_per_mil = 0.0254;
 /// `what`, for any other text. Does not check the sign.
 double parse_length(const std::string& text, const std::string& what, bool unbounded = false);
 
-/// Reads a whole text as a finite real; throws std::invalid_argument naming `what` otherwise.
-double parse_real(const std::string& text, const std::string& what);
-
 /// The shortest text that reads back as `mm` exactly, with " mm" after it.
 std::string mm_text(double mm);
 

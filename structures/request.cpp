@@ -5,6 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "lines/options.hpp"
 #include "structures/lengths.hpp"
 
 namespace ostrel::structures {
@@ -98,7 +99,7 @@ Request make_request(const lines::Options& o) {
       vary = e.value;
       vary_where = e.where;
     } else if (e.key == "tolerance") {
-      r.tolerance = parse_real(e.value, e.where + ": tolerance");
+      r.tolerance = lines::option_real(e.where + ": tolerance", e.value);
       if (!(r.tolerance > 0 && r.tolerance < 0.1))
         bad(e.where + ": the tolerance must be above 0 and below 0.1 (10 %)");
     } else {
@@ -129,7 +130,7 @@ Request make_request(const lines::Options& o) {
     bad(target_where + ": '" + target + "' is not a target of " + s.name + " (" + target_names(s) +
         "=OHMS)");
   r.quantity_name = q;
-  r.target = parse_real(target.substr(eq + 1), target_where);
+  r.target = lines::option_real(target_where, target.substr(eq + 1));
   if (!(r.target > 0)) bad(target_where + ": the impedance must be positive");
   const Key* k = find_key(s, vary);
   if (!k || k->kind != KeyKind::length)

@@ -45,15 +45,6 @@ void write_whole(const std::string& name, const std::string& text) {
   if (!why.empty()) bad("cannot write '" + name + "': " + why);
 }
 
-// The JSON of the report with the member "structure" added at its end.
-std::string with_structure(std::string json, const std::string& member) {
-  const auto close = json.rfind('}');
-  json.erase(close);
-  while (!json.empty() && json.back() == '\n')
-    json.pop_back();
-  return json + ",\n  \"structure\": " + member + "\n}\n";
-}
-
 std::string structure_json(const Request& r, const Values& v, const Accuracy& a, int solutions,
                            const Targeted* t) {
   const Structure& s = *r.structure;
@@ -144,11 +135,10 @@ int run_structure(const lines::Options& o, std::ostream& console) {
   console << '\n';
 
   const Input input = read_outline(final.text);
-  write_whole(
-      o.json,
-      with_structure(
-          lines::json_report(final.p, shown, input.problem.title1, input.problem.title2, nullptr),
-          structure_json(r, values, accuracy, z.solutions, r.targeted ? &found : nullptr)));
+  write_whole(o.json, lines::json_report(
+                          final.p, shown, input.problem.title1, input.problem.title2, nullptr,
+                          "  \"structure\": " + structure_json(r, values, accuracy, z.solutions,
+                                                               r.targeted ? &found : nullptr)));
   console << "JSON file " << o.json << '\n';
   if (o.length > 0) {
     write_whole(o.rlgc, lines::rlgc_file(final.p, shown, input.problem.title1));

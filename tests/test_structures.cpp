@@ -147,6 +147,81 @@ TEST(Structures, MicrostripAgainstHammerstadJensen) {
   EXPECT_LE(rel(ms.p.z_self[0], z_air / std::sqrt(eps)), 1.3e-3 + ms.accuracy.estimate());
 }
 
+// A stack-up file is the command line written down: its keys (comments, blanks, units), with
+// a key of the command line winning over the file's, give the very line of the same keys on
+// the command line (the same solutions of the same outline: 1e-12 leaves room for the last
+// bit of a unit's conversion), and that line is Cohn's zero-thickness stripline within 0.1 %
+// plus the estimate the run reports (as above). A strip offset from the middle is the mirror
+// image of the opposite offset, and the broadside pair's strips mirror each other: each pair of
+// figures agrees to the rounding of the mirrored elements' quadrature (3e-8 measured), far below
+// the discretisation error (1e-4 and more) that a drawing out of true would show: 1e-6.
+TEST(Structures, StackUpFileAsTheCommandLineAndMirroredLines) {
+  TempDir dir;
+  write_file(dir.path / "board.txt",
+             "# inner layer\nstructure = stripline\n  w = 300um\nt=0\n\nb = 0.5mm\ner=2.2\n");
+  RunOutput file =
+      run_program(OSTREL_LINES_BINARY, dir.path, {"--structure-file", "board.txt", "er=3.5"});
+  RunOutput line = run_program(OSTREL_LINES_BINARY, dir.path,
+                               {"--structure", "stripline", "w=0.3", "t=0", "b=0.5", "er=3.5"});
+  ASSERT_EQ(file.status, 0) << file.err;
+  ASSERT_EQ(line.status, 0) << line.err;
+  const std::string from_file = file.file("board.txt.json"), given = line.file("stripline.json");
+  const double z = json_value(from_file.substr(from_file.find("\"lines\"")), "impedance");
+  EXPECT_LE(rel(z, json_value(given.substr(given.find("\"lines\"")), "impedance")), 1e-12);
+  const double cohn = eta0 / (4 * std::sqrt(3.5)) * kk(std::tanh(pi * 0.3 / (2 * 0.5)));
+  EXPECT_LE(rel(z, cohn), 1e-3 + json_value(from_file, "estimate")) << z << " vs " << cohn;
+
+  const Solved up = solve("stripline", {"offset=0.1"}), down = solve("stripline", {"offset=-0.1"});
+  EXPECT_LE(rel(up.p.z_self[0], down.p.z_self[0]), 1e-6);
+  EXPECT_LE(rel(up.p.eps_self[0], down.p.eps_self[0]), 1e-6);
+  // Nearer to one plane, the strip has more capacitance: a lower impedance than in the middle.
+  EXPECT_LT(up.p.z_self[0], solve("stripline", {}).p.z_self[0]);
+  const Solved broadside = solve("broadside_stripline", {});
+  ASSERT_EQ(broadside.p.m, 2);
+  EXPECT_TRUE(broadside.p.symmetric_pair);
+  EXPECT_LE(rel(broadside.p.z_self[0], broadside.p.z_self[1]), 1e-6);
+  EXPECT_LT(broadside.p.z_odd, broadside.p.z_even);
+}
+
+// A request that cannot be met says why and writes nothing: a target without the key to vary
+// (a bad command line, status 1), a key that is not a length, a quantity that is not the
+// structure's, an impedance that is not positive, a structure file line that is not KEY=VALUE
+// (the request, status 2), and a target that no width in the valid range reaches (status 1,
+// with the nearest impedance).
+TEST(Structures, RefusedRequestsSayWhyAndWriteNothing) {
+  TempDir dir;
+  write_file(dir.path / "bad.txt", "structure = stripline\nw 0.2\n");
+  const std::vector<std::string> strip{"--structure", "stripline", "--target"};
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"Z0=50"}, 1, "--target and --vary go together"},
+      {{"Z0=50", "--vary", "er"}, 2, "--vary: 'er' is not a length key of stripline"},
+      {{"Zdiff=50", "--vary", "w"},
+       2,
+       "--target: 'Zdiff=50' is not a target of stripline (Z0=OHMS)"},
+      {{"Z0=-5", "--vary", "w"}, 2, "--target: the impedance must be positive"},
+      {{"Z0=500", "--vary", "w"},
+       1,
+       "no w from 0.0002 to 200 mm gives Z0 = 500 ohm: the nearest is"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = strip;
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunOutput r = run_program(OSTREL_LINES_BINARY, dir.path, args);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(r.exists("stripline.json")) << c.args[0];
+  }
+  RunOutput bad = run_program(OSTREL_LINES_BINARY, dir.path, {"--structure-file", "bad.txt"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("bad.txt, line 2: 'w 0.2' is not KEY=VALUE"), std::string::npos)
+      << bad.err;
+  EXPECT_FALSE(bad.exists("bad.txt.json"));
+}
+
 // The program: --target Z0=50 --vary w lands within a quarter of the tolerance; the problem
 // it writes gives the same line in ostrel-lines and the same capacitance in ostrel (result
 // file in pF/m, four digits), and reads in the windowed program's reading. A structure file
