@@ -212,22 +212,23 @@ void Canvas::line_to(WorldPoint p) {
 }
 
 void Canvas::ellipse_path(WorldPoint b1, WorldPoint b2, double a, double sweep) {
-  const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-  const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
-  if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(rx) || !std::isfinite(ry)) return;
-  const double rpx = rx * std::fabs(vw_ / (w2_.x - w1_.x));
-  const double rpy = ry * std::fabs(vh_ / (w2_.y - w1_.y));
+  const BoxEllipse el = box_ellipse(b1, b2);
+  if (!std::isfinite(el.cx) || !std::isfinite(el.cy) || !std::isfinite(el.rx) ||
+      !std::isfinite(el.ry))
+    return;
+  const double rpx = el.rx * std::fabs(vw_ / (w2_.x - w1_.x));
+  const double rpy = el.ry * std::fabs(vh_ / (w2_.y - w1_.y));
   const double chords = std::ceil(sweep * std::max(rpx, rpy) / chord_pixels);
   const int n = std::isfinite(chords) ? std::clamp(static_cast<int>(std::min(chords, 1e6)),
                                                    fewest_chords, most_chords)
                                       : most_chords;
   double px, py;
-  to_viewport({cx + rx * std::cos(a), cy + ry * std::sin(a)}, px, py);
+  to_viewport(el.at(a), px, py);
   int phase = 0;
   for (int i = 1; i <= n; ++i) {
     const double th = a + sweep * i / n;
     double qx, qy;
-    to_viewport({cx + rx * std::cos(th), cy + ry * std::sin(th)}, qx, qy);
+    to_viewport(el.at(th), qx, qy);
     phase = segment(px, py, qx, qy, phase, i > 1);
     px = qx;
     py = qy;

@@ -74,6 +74,29 @@ void draw(const std::vector<DrawOp>& ops, std::size_t k, Canvas& c) {
 
 }  // namespace
 
+void follow(DrawState& s, const DrawOp& op) {
+  switch (op.kind) {
+    case OpKind::colour:
+      s.colour = op.i;
+      break;
+    case OpKind::line_style:
+      s.mask = static_cast<std::uint16_t>(op.i);
+      break;
+    case OpKind::font:
+      s.font = op.text;
+      break;
+    case OpKind::move:
+    case OpKind::line:
+      s.at = op.a;
+      break;
+    case OpKind::move_pixels:
+      s.text_at = {saturate(op.a.x), saturate(op.a.y)};
+      break;
+    default:
+      break;
+  }
+}
+
 bool valid_world_window(WorldPoint p1, WorldPoint p2) {
   return std::isfinite(p1.x) && std::isfinite(p1.y) && std::isfinite(p2.x) && std::isfinite(p2.y) &&
          p1.x != p2.x && p1.y != p2.y;
@@ -114,6 +137,10 @@ void Drawing::set_viewport(const PixelRect& r) {
     used_ = {std::min(used_.left, r.left), std::min(used_.top, r.top),
              std::max(used_.right, r.right), std::max(used_.bottom, r.bottom)};
   }
+  start_segment();
+}
+
+void Drawing::start_segment() {
   if (segments_.back().ops.empty())
     segments_.back().start = now_;
   else
@@ -125,10 +152,7 @@ bool Drawing::set_world_window(WorldPoint p1, WorldPoint p2) {
   now_.w1 = p1;
   now_.w2 = p2;
   // Recorded as state: the next operation's segment starts from it.
-  if (segments_.back().ops.empty())
-    segments_.back().start = now_;
-  else
-    segments_.push_back({now_, {}});
+  start_segment();
   return true;
 }
 
@@ -146,23 +170,8 @@ void Drawing::add(DrawOp op) {
       ++generation_;
       break;
     }
-    case OpKind::colour:
-      now_.colour = op.i;
-      break;
-    case OpKind::line_style:
-      now_.mask = static_cast<std::uint16_t>(op.i);
-      break;
-    case OpKind::font:
-      now_.font = op.text;
-      break;
-    case OpKind::move:
-    case OpKind::line:
-      now_.at = op.a;
-      break;
-    case OpKind::move_pixels:
-      now_.text_at = {saturate(op.a.x), saturate(op.a.y)};
-      break;
     default:
+      follow(now_, op);
       break;
   }
   segments_.back().ops.push_back(std::move(op));
@@ -171,12 +180,11 @@ void Drawing::add(DrawOp op) {
 bool arc_angles(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end, ArcAngles& out) {
   // Arc rays closer than this (radians) are one ray: the arc is the whole ellipse.
   constexpr double same_ray = 1e-9;
-  const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-  const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
+  const BoxEllipse el = box_ellipse(b1, b2);
   // The ellipse point (rx cos t, ry sin t) lies on the ray (dx, dy) where
   // tan t = (dy / ry) / (dx / rx); written without divisions so flat boxes stay finite.
-  const double s = std::atan2((start.y - cy) * rx, (start.x - cx) * ry);
-  const double e = std::atan2((end.y - cy) * rx, (end.x - cx) * ry);
+  const double s = std::atan2((start.y - el.cy) * el.rx, (start.x - el.cx) * el.ry);
+  const double e = std::atan2((end.y - el.cy) * el.rx, (end.x - el.cx) * el.ry);
   if (!std::isfinite(s) || !std::isfinite(e)) return false;
   double sweep = std::fmod(e - s, two_pi);
   if (sweep < 0) sweep += two_pi;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QSize>
+#include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <string>
@@ -71,6 +72,11 @@ inline void world_to_view(const DrawState& s, WorldPoint p, double& x, double& y
   y = (s.w2.y - p.y) * s.view.height() / (s.w2.y - s.w1.y);
 }
 
+/// Follows an operation's effect on the drawing state: the colour, line mask, font and the
+/// current world and pixel points (clears and drawings leave it as it is). The one rule for
+/// the recording and the SVG writer. O(1) but the font text's copy.
+void follow(DrawState& s, const DrawOp& op);
+
 /// True when (p1, p2) can be a world window: finite corners, x1 != x2 and y1 != y2.
 bool valid_world_window(WorldPoint p1, WorldPoint p2);
 
@@ -113,10 +119,27 @@ class Drawing {
   PixelRect used_{};
   bool any_viewport_ = false;
   std::uint64_t generation_ = 0;
+
+  // Operations from here on start from the state now: a new segment, or the last one's start
+  // when it holds none yet.
+  void start_segment();
 };
 
 /// A whole turn, radians: the sweep of an ellipse.
 inline constexpr double two_pi = 2 * std::numbers::pi;
+
+/// The ellipse inscribed in a world box: its centre and semi-axes.
+struct BoxEllipse {
+  double cx, cy, rx, ry;
+  /// The ellipse point of parameter t (radians, counter-clockwise from the +x semi-axis).
+  WorldPoint at(double t) const { return {cx + rx * std::cos(t), cy + ry * std::sin(t)}; }
+};
+
+/// The ellipse inscribed in the box with corners b1 and b2 (in either order). O(1).
+inline BoxEllipse box_ellipse(WorldPoint b1, WorldPoint b2) {
+  return {(b1.x + b2.x) / 2, (b1.y + b2.y) / 2, std::fabs(b2.x - b1.x) / 2,
+          std::fabs(b2.y - b1.y) / 2};
+}
 
 /// Start angle and counter-clockwise sweep (radians) of an elliptic arc, in the parameter t of
 /// the ellipse point (rx cos t, ry sin t) about the centre of its box.

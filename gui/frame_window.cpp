@@ -26,12 +26,11 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <cassert>
-#include <cstdio>
-#include <iostream>
 
 #include "base/halt.hpp"
 #include "driver/banner.hpp"
 #include "driver/options.hpp"
+#include "gui/identity.hpp"
 #include "gui/input_hint.hpp"
 #include "gui/licence_text.hpp"
 #include "gui/run_thread.hpp"
@@ -126,7 +125,7 @@ class FillChild : public QObject {
 FrameWindow::FrameWindow(WindowContents& contents, bool unattended)
     : contents_(contents), unattended_(unattended) {
   register_resources();
-  setWindowTitle(QStringLiteral("OSTREL"));
+  setWindowTitle(QString::fromLatin1(application_name));
   setWindowIcon(QIcon(QStringLiteral(":/ostrel/ostrel-gui.svg")));
   setAcceptDrops(true);
   area_ = new QMdiArea(this);
@@ -182,8 +181,7 @@ QAction* FrameWindow::action(const std::string& name) const {
 void FrameWindow::build_menus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   add_action(file, "open", tr("&Open..."), QKeySequence::Open, [this] {
-    const QString name = ask_file(tr("Open a problem file"),
-                                  tr("Problem files (*.inp);;All files (*)"), false, QString());
+    const QString name = ask_problem_file();
     if (!name.isEmpty()) open_problem(name);
   });
   recent_menu_ = file->addMenu(tr("Open &Recent"));
@@ -198,18 +196,14 @@ void FrameWindow::build_menus() {
     if (!name.isEmpty()) save_results(name);
   });
   add_action(file, "export_csv", tr("&Export Matrix as CSV..."), QKeySequence(), [this] {
-    const QString name =
-        ask_file(tr("Export the matrix as CSV"), tr("CSV files (*.csv)"), true,
-                 QFileInfo(QString::fromStdString(files_.empty() ? "matrix" : files_[0]))
-                         .completeBaseName() +
-                     QStringLiteral(".csv"));
+    const QString name = ask_file(tr("Export the matrix as CSV"), tr("CSV files (*.csv)"), true,
+                                  suggested_name(QStringLiteral("matrix"), QStringLiteral(".csv")));
     if (!name.isEmpty()) export_csv(name);
   });
   add_action(file, "save_picture", tr("Save &Picture as..."), QKeySequence(), [this] {
-    const QString name = ask_file(
-        tr("Save the plots as a picture"), tr("SVG pictures (*.svg);;PNG images (*.png)"), true,
-        QFileInfo(QString::fromStdString(files_.empty() ? "plots" : files_[0])).completeBaseName() +
-            QStringLiteral(".svg"));
+    const QString name =
+        ask_file(tr("Save the plots as a picture"), tr("SVG pictures (*.svg);;PNG images (*.png)"),
+                 true, suggested_name(QStringLiteral("plots"), QStringLiteral(".svg")));
     if (!name.isEmpty()) save_picture(name);
   });
   file->addSeparator();
@@ -236,10 +230,7 @@ void FrameWindow::build_menus() {
     if (w->isVisible()) {
       w->close();
     } else {
-      // Closing hid the widget as well: both come back.
-      w->show();
-      w->widget()->show();
-      area_->setActiveSubWindow(w);
+      show_child(w);
       refresh();
     }
   };
@@ -353,10 +344,15 @@ void FrameWindow::open_child(int unit, const QString& title) {
     children_[unit] = w;
   }
   w->setWindowTitle(title);
+  show_child(w);
+  update_actions();
+}
+
+void FrameWindow::show_child(QMdiSubWindow* w) {
+  // Closing a child window hid its widget as well: both come back.
   w->show();
   w->widget()->show();
   area_->setActiveSubWindow(w);
-  update_actions();
 }
 
 void FrameWindow::tile() {
@@ -383,14 +379,23 @@ void FrameWindow::refresh() {
 }
 
 std::string FrameWindow::choose_input_file() {
-  const QString name = ask_file(tr("Open a problem file"),
-                                tr("Problem files (*.inp);;All files (*)"), false, QString());
-  return QFile::encodeName(name).toStdString();
+  return QFile::encodeName(ask_problem_file()).toStdString();
+}
+
+QString FrameWindow::ask_problem_file() {
+  return ask_file(tr("Open a problem file"), tr("Problem files (*.inp);;All files (*)"), false,
+                  QString());
+}
+
+QString FrameWindow::suggested_name(const QString& fallback, const QString& suffix) const {
+  return QFileInfo(files_.empty() ? fallback : QString::fromStdString(files_[0]))
+             .completeBaseName() +
+         suffix;
 }
 
 void FrameWindow::show_error(const QString& text, const QString& caption) {
   if (unattended_) {
-    std::cerr << "ostrel-gui: " << caption.toStdString() << ": " << text.toStdString() << std::endl;
+    print_message(caption.toStdString() + ": " + text.toStdString());
     return;
   }
   QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
@@ -400,9 +405,9 @@ void FrameWindow::show_error(const QString& text, const QString& caption) {
 void FrameWindow::complain(const QString& text) {
   statusBar()->showMessage(text, message_ms);
   if (unattended_)
-    std::cerr << "ostrel-gui: " << text.toStdString() << std::endl;
+    print_message(text.toStdString());
   else
-    QMessageBox::warning(this, QStringLiteral("OSTREL"), text);
+    QMessageBox::warning(this, QString::fromLatin1(application_name), text);
 }
 
 QString FrameWindow::ask_file(const QString& caption, const QString& filter, bool save,
@@ -422,12 +427,15 @@ bool FrameWindow::running() const {
   return runner_->running();
 }
 
+bool FrameWindow::refused_while_running() {
+  if (!running()) return false;
+  statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
+                           message_ms);
+  return true;
+}
+
 bool FrameWindow::start_run(const std::vector<std::string>& files, bool next_to_problem) {
-  if (running()) {
-    statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
-                             message_ms);
-    return false;
-  }
+  if (refused_while_running()) return false;
   {
     std::lock_guard lock(contents_.mu);
     contents_.text.clear();
@@ -457,8 +465,8 @@ bool FrameWindow::start_run(const std::vector<std::string>& files, bool next_to_
   stopped_ = false;
   const QString name =
       files.empty() ? QString() : QFileInfo(QFile::decodeName(files[0].c_str())).fileName();
-  setWindowTitle(name.isEmpty() ? QStringLiteral("OSTREL")
-                                : name + QStringLiteral(" \u2014 OSTREL"));
+  const QString application = QString::fromLatin1(application_name);
+  setWindowTitle(name.isEmpty() ? application : name + QStringLiteral(" \u2014 ") + application);
   runner_->start(run_files, first_row, unattended_, [this](int status) { run_ended(status); });
   clock_.start();
   phase_->setText(tr("Running %1").arg(name));
@@ -480,11 +488,7 @@ bool FrameWindow::open_problem(const QString& path) {
                       info.isDir() ? tr("it is a folder") : probe.errorString()));
     return false;
   }
-  if (running()) {
-    statusBar()->showMessage(tr("A run is going: stop it (Esc) before starting another."),
-                             message_ms);
-    return false;
-  }
+  if (refused_while_running()) return false;
   remember_recent(info.absoluteFilePath());
   return start_run({QFile::encodeName(info.absoluteFilePath()).toStdString()}, true);
 }
@@ -529,7 +533,7 @@ void FrameWindow::run_ended(int status) {
     const std::string hint = files_.empty() ? std::string() : console_style_hint(files_[0]);
     if (!hint.empty()) {
       append_text_line(QString::fromStdString(hint));
-      if (unattended_) std::cerr << "ostrel-gui: " << hint << std::endl;
+      if (unattended_) print_message(hint);
     }
     phase_->setText(hint.empty() ? tr("The run stopped with exit status %1").arg(status)
                                  : QString::fromStdString(hint));
@@ -679,7 +683,7 @@ void FrameWindow::about() {
 
 void FrameWindow::closeEvent(QCloseEvent* e) {
   if (running()) {
-    if (!unattended_ && QMessageBox::question(this, QStringLiteral("OSTREL"),
+    if (!unattended_ && QMessageBox::question(this, QString::fromLatin1(application_name),
                                               tr("A run is going. Stop it and close OSTREL?")) !=
                             QMessageBox::Yes) {
       e->ignore();

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/identity.hpp"
 #include "gui/window_contents.hpp"
 
 class QAction;
@@ -29,7 +30,7 @@ namespace ostrel::gui {
 class RunThread;
 
 /// Title of the default child window that the frame opens with.
-inline constexpr const char* default_window_title = "OSTREL";
+inline constexpr const char* default_window_title = application_name;
 
 /// Every member runs on the window thread. The frame opens with the default child window
 /// (unit 0) maximised in its area; child windows show the text page (unit 10) or the picture of
@@ -147,6 +148,14 @@ class FrameWindow : public QMainWindow {
   void append_text_line(const QString& line);
   QString ask_file(const QString& caption, const QString& filter, bool save,
                    const QString& suggested);
+  // The problem file dialog of File > Open and of a session started without files.
+  QString ask_problem_file();
+  // The name a save dialog suggests: the last problem's base name (else `fallback`), `suffix`.
+  QString suggested_name(const QString& fallback, const QString& suffix) const;
+  // Says in the status bar that a run is going, when one is; returns whether one is.
+  bool refused_while_running();
+  // Shows a child window again, with its widget, and activates it.
+  void show_child(QMdiSubWindow* w);
   void complain(const QString& text);
   void help();
   void about();

@@ -8,11 +8,11 @@
 #include <QScreen>
 #include <QThread>
 #include <QWindow>
-#include <iostream>
 #include <memory>
 
 #include "base/halt.hpp"
 #include "gui/frame_window.hpp"
+#include "gui/identity.hpp"
 #include "gui/qt_platform.hpp"
 #include "gui/signal_watch.hpp"
 #include "gui/window_contents.hpp"
@@ -80,7 +80,7 @@ int run_gui(const GuiRun& run) {
     if (run.snapshot.empty() || snapshot_taken) return;
     snapshot_taken = true;
     if (!frame.grab().save(QFile::decodeName(run.snapshot.c_str()), "PNG")) {
-      std::cerr << "ostrel-gui: cannot write the snapshot \"" << run.snapshot << "\"\n";
+      print_message("cannot write the snapshot \"" + run.snapshot + "\"");
       if (status == 0) status = exit_io_error;
     }
     loop.exit();

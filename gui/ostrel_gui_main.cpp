@@ -11,6 +11,7 @@
 #include "base/halt.hpp"
 #include "driver/options.hpp"
 #include "gui/gui_run.hpp"
+#include "gui/identity.hpp"
 #include "solvers/blas_workspace.hpp"
 
 namespace {
@@ -25,10 +26,10 @@ QStringList held;
 void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (connecting && type == QtFatalMsg) {
     const char* display = std::getenv("DISPLAY");
-    std::cerr << "ostrel-gui: cannot open its windows: no display could be reached (DISPLAY="
-              << (display ? display : "") << "); set DISPLAY, or run headless with "
-              << "QT_QPA_PLATFORM=offscreen\n";
-    std::cerr.flush();
+    ostrel::gui::print_message(
+        std::string("cannot open its windows: no display could be reached (DISPLAY=") +
+        (display ? display : "") +
+        "); set DISPLAY, or run headless with QT_QPA_PLATFORM=offscreen");
     _exit(ostrel::exit_io_error);
   }
   if (connecting && context.category &&
@@ -47,8 +48,8 @@ int main(int argc, char** argv) {
   start_with_blas_settings(argv);
   const CommandLine cl = parse_command_line(argc, argv, /*windowed=*/true);
   if (!cl.error.empty()) {
-    std::cerr << "ostrel-gui: " << cl.error << "\n"
-              << "Try ostrel-gui --help.\n";
+    gui::print_message(cl.error);
+    std::cerr << "Try " << gui::program_name << " --help.\n";
     return exit_failure;
   }
   if (cl.help || cl.version) {
@@ -57,16 +58,16 @@ int main(int argc, char** argv) {
   }
   if (!cl.snapshot.empty() && cl.files.empty()) {
     // Nobody would be there to pick the input file in a dialog.
-    std::cerr << "ostrel-gui: --snapshot needs the input file on the command line\n"
-              << "Try ostrel-gui --help.\n";
+    gui::print_message("--snapshot needs the input file on the command line");
+    std::cerr << "Try " << gui::program_name << " --help.\n";
     return exit_failure;
   }
   // Qt sees no argument of ours: every argument is a file name or one of the options above.
   int qt_argc = 1;
   char* qt_argv[] = {argv[0], nullptr};
-  QCoreApplication::setOrganizationName(QStringLiteral("OSTREL"));
-  QCoreApplication::setApplicationName(QStringLiteral("ostrel-gui"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("ostrel-gui"));
+  QCoreApplication::setOrganizationName(QString::fromLatin1(gui::application_name));
+  QCoreApplication::setApplicationName(QString::fromLatin1(gui::program_name));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(gui::program_name));
   qt_handler = qInstallMessageHandler(on_qt_message);
   connecting = true;
   QApplication app(qt_argc, qt_argv);

@@ -1,10 +1,11 @@
 #include "gui/qt_platform.hpp"
 
+#include "gui/identity.hpp"
+
 #include <QFile>
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
-#include <iostream>
 
 namespace ostrel::gui {
 
@@ -243,8 +244,15 @@ void QtPlatform::line_to(WorldPoint p) {
 
 void QtPlatform::arc(WorldPoint b1, WorldPoint b2, WorldPoint start, WorldPoint end) {
   const BackToComputation back;
-  draw(DrawOp(OpKind::arc, 0, b1, b2), false);
-  draw(DrawOp(OpKind::arc_rays, 0, start, end));
+  // The arc and its rays under one lock: a repaint between the two would find the arc without
+  // its rays, draw nothing and move on past it, leaving the arc out of the picture shown.
+  bool drawn = false;
+  on_drawing([&](Drawing& d) {
+    d.add(DrawOp(OpKind::arc, 0, b1, b2));
+    d.add(DrawOp(OpKind::arc_rays, 0, start, end));
+    drawn = true;
+  });
+  if (drawn) changed();
 }
 
 void QtPlatform::ellipse(WorldPoint b1, WorldPoint b2) {
@@ -315,7 +323,7 @@ void QtPlatform::message_box(const std::string& text, const std::string& caption
   const BackToComputation back;
   check();
   if (unattended_) {
-    std::cerr << "ostrel-gui: " << caption << ": " << text << std::endl;
+    print_message(caption + ": " + text);
     return;
   }
   const QString t = QString::fromStdString(text), c = QString::fromStdString(caption);

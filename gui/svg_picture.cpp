@@ -155,11 +155,10 @@ class Writer {
   }
 
   void ellipse_arc(WorldPoint b1, WorldPoint b2, double a, double sweep) {
-    const double cx = (b1.x + b2.x) / 2, cy = (b1.y + b2.y) / 2;
-    const double rx = std::fabs(b2.x - b1.x) / 2, ry = std::fabs(b2.y - b1.y) / 2;
+    const BoxEllipse el = box_ellipse(b1, b2);
     double pcx, pcy, ex, ey;
-    pixel({cx, cy}, pcx, pcy);
-    pixel({cx + rx, cy + ry}, ex, ey);
+    pixel({el.cx, el.cy}, pcx, pcy);
+    pixel({el.cx + el.rx, el.cy + el.ry}, ex, ey);
     const double prx = std::fabs(ex - pcx), pry = std::fabs(ey - pcy);
     if (!std::isfinite(prx) || !std::isfinite(pry) || !near(pcx, pcy) || !near(prx, pry)) return;
     const std::string st = stroke(s_.colour, s_.mask);
@@ -169,8 +168,8 @@ class Writer {
       return;
     }
     double x0, y0, x1, y1;
-    pixel({cx + rx * std::cos(a), cy + ry * std::sin(a)}, x0, y0);
-    pixel({cx + rx * std::cos(a + sweep), cy + ry * std::sin(a + sweep)}, x1, y1);
+    pixel(el.at(a), x0, y0);
+    pixel(el.at(a + sweep), x1, y1);
     // Counter-clockwise with y upward is counter-clockwise on the screen too: sweep flag 0.
     out_ << "<path d=\"M" << num(x0) << " " << num(y0) << "A" << num(prx) << " " << num(pry)
          << " 0 " << (sweep > std::numbers::pi ? 1 : 0) << " 0 " << num(x1) << " " << num(y1)
@@ -182,6 +181,8 @@ class Writer {
          << "\" height=\"" << r.height() + 1 << "\" fill=\"" << fill << "\"/>\n";
   }
 
+  // Writes what an operation draws, then follows its effect on the state. A change of colour
+  // or line mask ends the polyline being gathered, as everything but a line or a move does.
   void op_(const std::vector<DrawOp>& ops, std::size_t k) {
     const DrawOp& op = ops[k];
     if (op.kind != OpKind::line && op.kind != OpKind::move) flush();
@@ -194,22 +195,13 @@ class Writer {
         rect(s_.view, "#000000");
         break;
       case OpKind::colour:
-        flush();
-        s_.colour = op.i;
-        break;
       case OpKind::line_style:
-        flush();
-        s_.mask = static_cast<std::uint16_t>(op.i);
-        break;
       case OpKind::font:
-        s_.font = op.text;
-        break;
       case OpKind::move:
-        s_.at = op.a;
+      case OpKind::move_pixels:
         break;
       case OpKind::line:
         if (s_.mask != 0) line(op.a);
-        s_.at = op.a;
         break;
       case OpKind::arc:
         if (k + 1 < ops.size() && ops[k + 1].kind == OpKind::arc_rays && s_.mask != 0) {
@@ -238,9 +230,6 @@ class Writer {
         }
         break;
       }
-      case OpKind::move_pixels:
-        s_.text_at = {saturate(op.a.x), saturate(op.a.y)};
-        break;
       case OpKind::text: {
         const double x = s_.view.left + static_cast<double>(s_.text_at.x);
         const double y = s_.view.top + static_cast<double>(s_.text_at.y);
@@ -254,6 +243,7 @@ class Writer {
         break;
       }
     }
+    follow(s_, op);
   }
 };
 

@@ -22,8 +22,8 @@ class TextView : public QPlainTextEdit {
  public:
   TextView(std::mutex& mu, const TextPage& page, QWidget* parent = nullptr);
   /// Brings the rows written since the last call into the window (all of them after a clear)
-  /// and scrolls the cursor row into view when it has moved. Window thread; O(rows changed)
-  /// but the lock.
+  /// and scrolls the cursor row into view when it has moved. Window thread; O(rows) under the
+  /// lock to find the rows changed, O(rows changed) to show them.
   void refresh();
 
  private:

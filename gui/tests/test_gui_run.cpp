@@ -22,6 +22,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,14 +48,14 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
-// A fresh folder for one run, made the current directory while it lives (the runs write
-// ostrel.log there).
+// A fresh folder of its own (mkdtemp) for one run, made the current directory while it lives
+// (the runs write ostrel.log there).
 class RunFolder {
  public:
   explicit RunFolder(const std::string& name) {
-    dir_ = fs::temp_directory_path() / ("ostrel-gui-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    std::string pattern = (fs::temp_directory_path() / ("ostrel-gui-" + name + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    dir_ = pattern;
     old_ = fs::current_path();
     fs::current_path(dir_);
   }
@@ -498,6 +499,56 @@ TEST(Session, MenuActionsOpenRunStopAndTakeTheResultsOut) {
   EXPECT_FALSE(scratch_in("problems/long"));
   EXPECT_NE(slurp("problems/long/ostrel.log").find("run stopped"), std::string::npos);
   EXPECT_EQ(slurp("problems/long/result.osl").find("capacitance"), std::string::npos);
+}
+
+// The picture a window shows after a run, rendered piece by piece while the run drew (the
+// window repaints at most 25 times a second), is the picture of the whole record rendered at
+// once: no repaint that was put off is lost. Run Again gives the same matrix and the same
+// picture; the text window closed and brought back from the Window menu shows the run's rows.
+TEST(Session, ShownPictureIsTheWholeRecordAndRunAgainRepeatsTheRun) {
+  RunFolder folder("again");
+  std::vector<std::vector<double>> matrices;
+  std::vector<QImage> shown, whole;
+  bool text_hidden = false;
+  std::string text_back;
+  GuiRun run;
+  run.files = {(fs::path(OSTREL_SOURCE_DIR) / "examples" / "coupled.inp").string()};
+  run.ended = [&](FrameWindow& f) {
+    const auto* view = static_cast<CanvasView*>(f.child(graphics_unit)->widget());
+    shown.push_back(view->image());
+    CanvasView fresh(f.contents(), graphics_unit);  // the whole record, at the window's size
+    fresh.resize(view->size());
+    fresh.show();
+    fresh.refresh();
+    whole.push_back(fresh.image());
+    {
+      std::lock_guard lock(f.contents().mu);
+      matrices.push_back(f.contents().matrix.value);
+    }
+    if (matrices.size() > 1) {
+      f.close();
+      return;
+    }
+    f.child(text_unit)->close();
+    text_hidden = !f.child(text_unit)->isVisible();
+    f.action("show_text")->trigger();
+    if (f.child(text_unit)->isVisible())
+      text_back =
+          static_cast<QPlainTextEdit*>(f.child(text_unit)->widget())->toPlainText().toStdString();
+    f.action("run_again")->trigger();
+    if (!f.running()) f.close();
+  };
+  EXPECT_EQ(run_gui(run), 0);
+  ASSERT_EQ(matrices.size(), 2u);
+  EXPECT_EQ(matrices[0].size(), 4u);
+  EXPECT_EQ(matrices[1], matrices[0]);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_FALSE(shown[i].isNull());
+    EXPECT_TRUE(shown[i] == whole[i]) << "run " << i + 1;
+  }
+  EXPECT_TRUE(shown[1] == shown[0]);
+  EXPECT_TRUE(text_hidden);
+  EXPECT_NE(text_back.find(" output file: result.osl"), std::string::npos) << text_back;
 }
 
 // SIGTERM during a run of the program ends it as Stop does, and the program exits non-zero.
