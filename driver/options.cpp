@@ -100,8 +100,8 @@ std::string usage_text(bool windowed) {
 }
 
 std::string version_text(bool windowed) {
-  return std::string(windowed ? "ostrel-gui " : "ostrel ") + OSTREL_VERSION + "\n" + iw(n0, 3) +
-         " boundary elements, " + iw(ndiel, 3) + " dielectrics, " + iw(nimax_def, 3) +
+  return std::string(windowed ? windowed_program : console_program) + " " + OSTREL_VERSION + "\n" +
+         iw(n0, 3) + " boundary elements, " + iw(ndiel, 3) + " dielectrics, " + iw(nimax_def, 3) +
          " sub-elements per element\n";
 }
 

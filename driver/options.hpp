@@ -6,6 +6,10 @@
 
 namespace ostrel {
 
+/// The programs' names, as their messages on standard error begin.
+inline constexpr const char* console_program = "ostrel";
+inline constexpr const char* windowed_program = "ostrel-gui";
+
 /// What a command line asks for. Every argument that starts with "--" is an option and never a
 /// file name; a file whose name starts so is given as "./--name".
 struct CommandLine {

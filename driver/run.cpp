@@ -39,7 +39,7 @@ double cpu_seconds() {
 
 [[noreturn]] void io_error(const std::string& what) {
   Halt h;
-  h.error.push_back("ostrel: " + what);
+  h.error.push_back(std::string(console_program) + ": " + what);
   h.status = exit_io_error;
   halt(std::move(h));
 }
@@ -64,7 +64,7 @@ std::string prompt_input_name() {
 void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
   const std::string input_name = file_name(!files.empty() ? files[0] : prompt_input_name());
   std::ifstream in;
-  open_input(in, input_name, "ostrel");
+  open_input(in, input_name, console_program);
   const std::string input_line = "Input file  " + padded(input_name, name_length);
   std::cout << input_line << '\n';
   log << input_line << '\n';
@@ -94,7 +94,7 @@ void run_sequence(const std::vector<std::string>& files, std::ofstream& log) {
 int run_console(int argc, char** argv) {
   const CommandLine cl = parse_command_line(argc, argv, false);
   if (!cl.error.empty()) {
-    std::cerr << "ostrel: " << cl.error << "\n"
+    std::cerr << console_program << ": " << cl.error << "\n"
               << "Try ostrel --help.\n";
     return exit_failure;
   }
@@ -109,14 +109,14 @@ int run_console(int argc, char** argv) {
   const LogLock lock(log_name);
   if (lock.busy()) {
     std::cout.flush();
-    std::cerr << "ostrel: another run is using \"" << log_name
+    std::cerr << console_program << ": another run is using \"" << log_name
               << "\" in this folder; wait until it ends, or run in another folder\n";
     return exit_failure;
   }
   std::ofstream log(log_name);
   if (!log) {
     std::cout.flush();
-    std::cerr << "ostrel: cannot create the run log \"" << log_name << "\"\n";
+    std::cerr << console_program << ": cannot create the run log \"" << log_name << "\"\n";
     return exit_io_error;
   }
   try {
@@ -136,7 +136,7 @@ int run_console(int argc, char** argv) {
   std::cout << "\n\nTotal CPU time  " << fw(cpu_seconds(), 5, 1) << " sec" << std::endl;
   log << "\n\nTotal CPU time  " << fw(cpu_seconds(), 5, 1) << " sec" << std::endl;
   if (!log) {
-    std::cerr << "ostrel: error writing the run log \"" << log_name << "\"\n";
+    std::cerr << console_program << ": error writing the run log \"" << log_name << "\"\n";
     return exit_io_error;
   }
   return 0;

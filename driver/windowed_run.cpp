@@ -19,6 +19,7 @@
 #include "base/signal_cleanup.hpp"
 #include "base/streams.hpp"
 #include "driver/banner.hpp"
+#include "driver/options.hpp"
 #include "driver/reading.hpp"
 #include "picture/plots.hpp"
 #include "picture/text_rows.hpp"
@@ -95,7 +96,7 @@ class WindowScreen final : public Screen {
 
 [[noreturn]] void io_error(const std::string& what) {
   Halt h;
-  h.error.push_back("ostrel-gui: " + what);
+  h.error.push_back(std::string(windowed_program) + ": " + what);
   h.status = exit_io_error;
   halt(std::move(h));
 }
@@ -144,11 +145,11 @@ void run_sequence(Platform& p, WindowScreen& window, const std::vector<std::stri
   if (input_name.empty()) {
     p.message_box(name_failure, name_failure_caption);
     Halt h;
-    h.error.push_back(std::string("ostrel-gui: ") + name_failure);
+    h.error.push_back(std::string(windowed_program) + ": " + name_failure);
     halt(std::move(h));
   }
   std::ifstream in;
-  open_input(in, input_name, "ostrel-gui");
+  open_input(in, input_name, windowed_program);
 
   // Two runs in one folder would write the same log and result file: the second stops before
   // it has written anything.

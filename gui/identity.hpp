@@ -4,11 +4,13 @@
 #include <iostream>
 #include <string_view>
 
+#include "driver/options.hpp"
+
 namespace ostrel::gui {
 
 /// The command's name: its messages on standard error start with it, and its settings and its
 /// desktop entry (packaging/ostrel-gui.desktop) are filed under it.
-inline constexpr const char* program_name = "ostrel-gui";
+inline constexpr const char* program_name = windowed_program;
 /// The application's name in its title bars and dialog captions, and its settings' organisation.
 inline constexpr const char* application_name = "OSTREL";
 
