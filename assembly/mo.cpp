@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "assembly/fill.hpp"
+#include "assembly/resolution.hpp"
 #include "assembly/results.hpp"
+#include "assembly/units.hpp"
 #include "base/fields.hpp"
 #include "base/halt.hpp"
 #include "base/vector_clones.hpp"
@@ -217,7 +219,8 @@ double potential(const Element& e, int ic) {
 // with its progress display.
 int solve_out_of_core(const System& s, const Dimensions& dims, const SolverControls& ctl, Work& w,
                       int first, std::vector<std::vector<double>>& dens,
-                      std::vector<int>& not_converged, Streams& io) {
+                      std::vector<int>& not_converged, std::vector<double>& residuals,
+                      Streams& io) {
   const Problem& pb = s.pb;
   const int nd = s.nd, nimax = dims.nimax, q = ctl.imm;
   int count = 1;
@@ -286,6 +289,7 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
     io.log << " it: nerr=" << iw(r.nerr, 3) << "   nmbit = " << iw(r.nmbit, 3) << '\n'
            << " residual=" << es(r.residual, 10, 3) << "  ||difit||=" << es(r.difit, 10, 3) << '\n';
     if (r.nerr != 0) not_converged.push_back(first + c);
+    residuals[first + c - 1] = r.residual;
   }
   dens[first - 1].assign(w.dens.begin(), w.dens.begin() + nd);
   return first + count - 1;
@@ -384,11 +388,12 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
                           many.begin() + static_cast<std::ptrdiff_t>(ic) * nd);
   }
   std::vector<int> not_converged;
+  std::vector<double> residuals(m);  // out of core: each conductor's relative residual
   for (int ic = 1; ic <= m; ++ic) {
     io.console << '.' << std::flush;
     if (io.screen) io.screen->cross_section(ic);
     if (!in_core) {
-      const int last = solve_out_of_core(s, dims, ctl, w, ic, dens, not_converged, io);
+      const int last = solve_out_of_core(s, dims, ctl, w, ic, dens, not_converged, residuals, io);
       if (io.screen) io.screen->charges(ic, dens[ic - 1], s.tcol);
       ic = last;  // conductors ic..last are solved
       continue;
@@ -417,8 +422,12 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
         pq = qp = (pq + qp) * 0.5;
       }
 
-  // 8. Hand-over to the results; the scratch file is deleted first.
+  // 8. Hand-over to the results; the scratch file is deleted first. Out of core, the
+  // non-dimensional matrix is kept to judge afterwards what the residuals leave uncertain.
   if (!in_core) w.scratch->close();
+  const std::size_t mm = std::size_t(m) * m;
+  std::vector<double> ge_solved;
+  if (!in_core) ge_solved.assign(w.ge.begin(), w.ge.begin() + mm);
   try {
     results(pb, m, w, io);
   } catch (Halt& h) {
@@ -431,6 +440,19 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
     Halt h;
     add_not_converged(h, not_converged, ctl);
     halt(std::move(h));
+  }
+  // Converged out of core, but an entry whose printed digits the residuals do not determine
+  // could print otherwise than the exact solution: the results stand, and the run says so.
+  if (!in_core) {
+    const bool inverse = reports_inverse(pb);
+    const Unresolved u = unresolved_entries(ge_solved, (inverse ? w.geinv : w.ge).first(mm),
+                                            inverse, residuals, prf_digits);
+    if (u.count > 0) {
+      Halt h;
+      h.console.push_back(unresolved_message(u, m * m));
+      h.log.push_back(h.console.back());
+      halt(std::move(h));
+    }
   }
 }
 

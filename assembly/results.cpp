@@ -15,7 +15,6 @@ namespace ostrel {
 namespace {
 
 constexpr int prf_width = 10;  // e0 field of one value
-constexpr int prf_digits = 4;  // fraction digits of e0
 
 constexpr const char* singular_message =
     " Results are not valid: the non-dimensional capacitance matrix is singular, its inverse "

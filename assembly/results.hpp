@@ -13,6 +13,8 @@ namespace ostrel {
 
 /// Values of one printed line of a matrix row.
 inline constexpr int prf_values_per_line = 25;
+/// Fraction digits of a printed matrix value (e0).
+inline constexpr int prf_digits = 4;
 
 /// Turns the symmetric non-dimensional capacitance matrix w.ge (m x m) into the reported
 /// results: w.geinv = ge^-1 (invert, with w.gework, w.rhs, w.ipvt as work); both

@@ -86,9 +86,9 @@ struct SolverControls {
 };
 
 // Why these defaults: on a bundle of 49 wires over ground (1960 unknowns), out of core against
-// in core, the matrix agrees to its printed digits wherever an entry is above 1e-3 of its
-// column's diagonal once the relative residual is 1e-9; below that lies the nine-digit rounding
-// of the scratch file (1.6e-8 of the diagonal at full convergence). A Krylov space of 40
-// vectors took that run to 1e-9 in 43 passes over the scratch file, where 5 vectors took 122.
+// in core, the relative residual 1e-9 leaves errors of at most about 1e-9 of the diagonal in
+// every entry (smaller entries, the far couplings, then differ in their printed digits, which
+// the run says). A Krylov space of 40 vectors took that run to 1e-9 in 43 passes over the
+// scratch file, where 5 vectors took 122.
 
 }  // namespace ostrel

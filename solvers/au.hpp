@@ -16,7 +16,7 @@ namespace ostrel {
 /// the stored free term is replaced by its exact value, -kappa/lambda z(r(k)+j) with
 /// lambda = dlength(k, t(j)) and kappa = pi (amns(k) + aplus(k)) for an interface (itype 3),
 /// pi otherwise (pi = pb.c().pi). So au equals the plain product up to the rounding of the
-/// summation order and of the stored free term (nine digits in the scratch file).
+/// summation order.
 /// t, x and y hold the block's rows only (the collocation data from row r(k)+1 on).
 /// Cost: ni(k) (E ort calls + nelem + dlength), and 2 ni(k) flops per column that takes part,
 /// with cblas_dgemv over runs of elements that no row skips. Meant for flux rows with igg = 0;

@@ -85,7 +85,7 @@ int decomp_column(int ld, int n, double* a, int* ipvt, double tau, Progress& pro
       const double s = cj[m];
       cj[m] = cj[k];
       cj[k] = s;
-      if (std::fabs(s) < tau) continue;
+      if (s == 0.0) continue;
       for (int i = k + 1; i < n; ++i)
         cj[i] += ck[i] * s;
     }
@@ -105,9 +105,9 @@ int decomp_column(int ld, int n, double* a, int* ipvt, double tau, Progress& pro
 // is turned back into the documented form (multipliers in the row order of their own step)
 // once its trailing update is done.
 //
-// The two tolerance rules become masks. For a trailing column j and a step k of the range,
-// the column algorithm adds multiplier column k times s = a(k,j) (after the exchange of step k
-// and the earlier updates) unless step k was skipped or |s| < tau. The masked triangular solve
+// The skipped steps become masks. For a trailing column j and a step k of the range, the
+// column algorithm adds multiplier column k times s = a(k,j) (after the exchange of step k and
+// the earlier updates) unless step k was skipped or s is zero. The masked triangular solve
 // computes those s in step order and stores s, or 0 where the column algorithm adds nothing, in
 // the block W; the product A22 += L21 * W then adds exactly the same contributions. Skipped
 // steps never exchange rows outside their own column.
@@ -207,7 +207,7 @@ class Blocked {
         const double s = cj[m];
         cj[m] = cj[k];
         cj[k] = s;
-        if (std::fabs(s) < tau_) continue;
+        if (s == 0.0) continue;
         for (int i = k + 1; i < n_; ++i)
           cj[i] += ck[i] * s;
       }
@@ -291,7 +291,7 @@ class Blocked {
 
   // Rows c0..c0+w-1 of columns j0..j0+nc-1: forward substitution with the unit lower triangle
   // of the multipliers, where a step adds nothing when it was skipped or its pivot-row entry
-  // is below tau. The masked pivot-row entries go to wb (leading dimension ldw).
+  // is zero. The masked pivot-row entries go to wb (leading dimension ldw).
   void masked_solve(int c0, int w, int j0, int nc, double* wb, int ldw) {
     if (w <= bl_.base) {
       for (int jj = 0; jj < nc; ++jj) {
@@ -300,7 +300,7 @@ class Blocked {
         for (int kk = 0; kk < w; ++kk) {
           const int k = c0 + kk;
           const double s = x[kk];
-          if (skip_[k] || std::fabs(s) < tau_) {
+          if (skip_[k] || s == 0.0) {
             u[kk] = 0.0;
             continue;
           }
@@ -325,7 +325,7 @@ class Blocked {
       double* x = col(j);
       for (int k = c0; k < c1; ++k) {
         const double s = x[k];
-        if (skip_[k] || std::fabs(s) < tau_) continue;
+        if (skip_[k] || s == 0.0) continue;
         const double* lk = col(k);
         for (int i = k + 1; i < n_; ++i)
           x[i] += lk[i] * s;

@@ -8,9 +8,18 @@
 // ipvt(n) is (-1)^(number of steps with an exchange), the sign of the determinant.
 //
 // The pivot tolerance tau is absolute. A step whose pivot is below tau is left undone (only the
-// two column-k entries are exchanged and the pivot is recorded), and a pivot-row entry below
-// tau takes no part in the update of its column. Singularity is not an error here: decomp
-// returns the number of pivots below tau so that a caller can refuse a singular system.
+// two column-k entries are exchanged and the pivot is recorded). Singularity is not an error
+// here: decomp returns the number of pivots below tau so that a caller can refuse a singular
+// system.
+//
+// Every other pivot-row entry, however small, updates its column (only exact zeros, which add
+// nothing, are passed over). Leaving out the entries below tau, as an absolute threshold would,
+// is not a change in the last digits: the far entries of a boundary-element matrix are small
+// in absolute terms (they scale with the element lengths and, in a grounded channel, decay
+// exponentially), and the couplings they carry are what the elimination would drop. Two wires
+// 21 mm apart in a channel 4 mm high came out with a mutual capacitance 1.5 times too large at
+// tau = 1e-9 and 66 times at 1e-6 (one of the two one-sided values), and the answer depended
+// on the unit of length.
 #pragma once
 
 #include <iosfwd>

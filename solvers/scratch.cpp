@@ -22,13 +22,14 @@ namespace {
 
 // Lines of a record hold fewer than this many characters.
 constexpr std::size_t line_limit = 80;
-// Significant digits of a real in the file.
-constexpr int significant_digits = 9;
+// Most significant digits of a real in the file: the shortest text that reads back as the same
+// double has at most 17, so the iteration works with the matrix of the in-core mode.
+constexpr int significant_digits = 17;
 // Plain decimal form for decimal exponents in this range, exponent form outside it.
 constexpr int plain_min_exponent = -4;
 constexpr int plain_max_exponent = 8;
-// Longest token the reader accepts; the writer's longest is 17 (" -9.99999999E-308" less the
-// blank). Anything longer is not a value of this file.
+// Longest token the reader accepts; the writer's longest is 25 ("-0.00012345678901234567" and
+// " -1.2345678901234567E-308" less the blank). Anything longer is not a value of this file.
 constexpr std::size_t max_token = 64;
 // Amount of pending output that is handed to the stream at once.
 constexpr std::size_t write_chunk = std::size_t{1} << 20;
@@ -48,25 +49,26 @@ bool is_space(char c) {
 }
 
 // Writes the magnitude text of a real (without the two leading characters) at p, returns the
-// end. Needs 16 characters.
+// end. Needs 24 characters.
 char* put_magnitude(char* p, double v) {
   const double m = std::fabs(v);
   if (std::isnan(v)) return std::copy_n("NaN", 3, p);
   if (std::isinf(v)) return std::copy_n("Infinity", 8, p);
   if (m == 0) return std::copy_n("0.", 2, p);
-  // Correctly rounded nine digits: "d.dddddddde+XX" (at least two exponent digits).
+  // The shortest digits that read back as the same double (at most 17), in scientific form
+  // "d[.ddd]e+XX" (at least two exponent digits).
   char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, m, std::chars_format::scientific,
-                               significant_digits - 1);
+  const auto r = std::to_chars(buf, buf + sizeof buf, m, std::chars_format::scientific);
   assert(r.ec == std::errc{});
+  const char* ep = std::find(static_cast<const char*>(buf), static_cast<const char*>(r.ptr), 'e');
   char dig[significant_digits];
-  dig[0] = buf[0];
-  std::memcpy(dig + 1, buf + 2, significant_digits - 1);
-  const char* ep = buf + significant_digits + 1;  // the 'e'
+  std::fill_n(dig, significant_digits, '0');  // the digits of a plain integer part beyond them
+  int nd = 0;
+  for (const char* c = buf; c < ep; ++c)
+    if (*c != '.') dig[nd++] = *c;
   int e = 0;
   std::from_chars(ep + 2, r.ptr, e);
   if (ep[1] == '-') e = -e;
-  int nd = significant_digits;
   while (nd > 1 && dig[nd - 1] == '0')
     --nd;
   if (e >= plain_min_exponent && e <= plain_max_exponent) {

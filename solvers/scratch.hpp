@@ -3,9 +3,10 @@
 // Record of an element with p rows and a system of order nd: the block row ama(k,a) for
 // k = 1..p (outer), a = 1..nd (inner); the diagonal-block factors blk(k,l) for k = 1..p
 // (outer), l = 1..p (inner); the p block pivots. A real is written as a blank, '-' or a second
-// blank, and its magnitude rounded to nine significant digits with trailing zeros dropped:
-// plain decimal ("0.0001", "150.", "99999999.9") when the decimal exponent of the rounded
-// value lies in -4..8, otherwise exponent form ("1.5E+10", "1.E-05", "4.94065646E-324"); zero
+// blank, and its magnitude in the shortest digits that read back as the same double (at most
+// 17, so the iteration works with the in-core matrix exactly): plain decimal ("0.0001", "150.",
+// "99999999.9") when the decimal exponent lies in -4..8, otherwise exponent form ("1.5E+10",
+// "1.E-05", "5.E-324"); zero
 // is "0." (also a negative zero), infinities are "Infinity" and not-a-number "NaN" (read back as
 // such). An integer is a blank and its digits. Values are packed into lines of fewer than 80
 // characters, breaking between values; each record starts on a new line and ends with a line end.

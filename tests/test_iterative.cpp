@@ -109,8 +109,8 @@ class OutOfCore : public ::testing::TestWithParam<Case> {};
 
 // Default controls (imm 40, itlim 50, eps 1e-9). The reports print four digits: they agree
 // when the values agree to well below 5e-5 (half a unit of the fourth digit) and sit away from
-// a rounding tie; the iteration works with the nine-digit matrix of the scratch file (a relative
-// perturbation of 5e-10 per entry) and stops at a relative residual of 1e-9, which bounds the
+// a rounding tie; the iteration works with the matrix of the in-core mode (the scratch file
+// reads back every value) and stops at a relative residual of 1e-9, which bounds the
 // difference by the condition of the preconditioned system times 1e-9: 1e-7 is the bound.
 TEST_P(OutOfCore, AgreesWithInCoreToThePrintedDigits) {
   const Case& c = GetParam();
@@ -140,9 +140,11 @@ INSTANTIATE_TEST_SUITE_P(ClosedForms, OutOfCore, ::testing::ValuesIn(cases),
 // A bundle of 36 wires (6 x 6, radius 0.4, pitch 1.2) over a ground plane, 20 nodes each: 720
 // unknowns. The stopping test of the power-basis iteration on the correction norm divided by the
 // order ended these solutions with couplings wrong in their second digit and every conductor
-// "converged". Now every entry stays within 1e-7 of its column's diagonal of the in-core value
-// (the nine-digit rounding of the scratch file alone moves entries by about 2e-8 of it), so each
-// entry above 1e-3 of the diagonal prints as in core: its fourth digit is 5e-7 of the diagonal.
+// "converged". Now every entry stays within 1e-7 of its column's diagonal of the in-core value,
+// and the far couplings, down to 1e-11 of the diagonal here, are where the printed digits can
+// differ: the run ends with status 1 and says how many entries it cannot vouch for and the
+// largest of them. Every entry prints as in core or is one of those, and none that differs is
+// left out of the count.
 TEST(OutOfCore, BundleAgreesWithInCoreToThePrintedDigits) {
   std::string body;
   for (int k = 0; k < 36; ++k)
@@ -153,18 +155,35 @@ TEST(OutOfCore, BundleAgreesWithInCoreToThePrintedDigits) {
   const std::string text = header("1 1 1 1 1", "1 0 0 0 0 0 0") + body;
   const Solution in = solve_text(text);
   const Solution out = solve_text(text, 1);
-  ASSERT_FALSE(out.stopped) << out.halt.console[0];
+  ASSERT_TRUE(out.stopped);
+  ASSERT_EQ(out.halt.console.size(), 1u);
+  const std::string& said = out.halt.console[0];
+  EXPECT_EQ(out.halt.log, out.halt.console);
+  int uncertain = 0;
+  double largest = 0;
+  ASSERT_EQ(std::sscanf(said.c_str(),
+                        " Out of core: the solutions' relative residuals (up to %*g) leave the "
+                        "last printed digit of %d of the 1296 entries uncertain, the largest of "
+                        "them %lg in magnitude; solve in core for every digit.",
+                        &uncertain, &largest),
+            2)
+      << said;
   const int m = 36;
-  int printed = 0;
+  int differ = 0, printed = 0;
   for (int q = 1; q <= m; ++q)
     for (int p = 1; p <= m; ++p) {
       const double d = in.c(q, q), a = in.c(p, q), b = out.c(p, q);
       EXPECT_LE(std::fabs(a - b), 1e-7 * d) << p << "," << q;
-      if (std::fabs(a) < 1e-3 * d) continue;
-      EXPECT_EQ(e0(a, 10, 4), e0(b, 10, 4)) << p << "," << q << ": " << a << " vs " << b;
-      ++printed;
+      if (e0(a, 10, 4) == e0(b, 10, 4)) {
+        ++printed;
+        continue;
+      }
+      ++differ;
+      EXPECT_LE(std::fabs(a), largest * 1.05) << p << "," << q << ": " << a << " vs " << b;
     }
-  EXPECT_GT(printed, 4 * m);
+  EXPECT_GT(differ, 0);  // the case shows what it is for
+  EXPECT_LE(differ, uncertain);
+  EXPECT_GT(printed, m * m / 2);
 }
 
 const std::string two_wires = cases[3].body;
@@ -473,11 +492,11 @@ TEST(It, ConvergesExactlyAtEpsOnTheTrueRelativeResidual) {
   EXPECT_EQ(below.r.nerr, 0);
   EXPECT_GT(below.r.nmbit, 1);
   // The reported residual against the dense one: the records hold the matrix and the block
-  // factors to nine digits (5e-10 of each entry), which moves a residual of this well
-  // conditioned system by about that much relative to |P b|.
+  // factors as they are, so the two differ only by the rounding of their sums (1e-12 of |P b|
+  // is far above it for this small, well conditioned system).
   EXPECT_GT(r1, 1e-6);
-  EXPECT_LE(std::fabs(s.relative_residual(at.u) - r1), 1e-8) << r1;
-  EXPECT_LE(s.relative_residual(below.u), below.r.residual + 1e-8);
+  EXPECT_LE(std::fabs(s.relative_residual(at.u) - r1), 1e-12) << r1;
+  EXPECT_LE(s.relative_residual(below.u), below.r.residual + 1e-12);
 }
 
 // itlim < 0: no pass, the start is returned, count 0, not converged, only the warning logged.
