@@ -102,43 +102,31 @@ std::string wire_field(const std::string& controls) {
 
 }  // namespace
 
-// Far couplings carried by small matrix entries. Between two wires at mid-height in a grounded
-// channel of height a, the field decays as exp(-pi d / a) beyond a few heights (the next mode
-// that a wire at mid-height excites decays as exp(-3 pi d / a): 5e-13 of the first at 18 mm),
-// so C12(21 mm) / C12(18 mm) = exp(-3 pi / 4) = 0.0947, with the same grids in both problems.
-// The far entries of the matrix are far below 1e-6 here: a factorisation that leaves out small
-// pivot-row entries gets 0.14 in the console build, and in the windowed build (which does not
-// make its matrix symmetric) one of the two one-sided couplings 66 times too large, where the
-// mirror symmetry of the pair makes them equal. 0.5 % covers the rounding of four printed
-// digits in each value (0.01 % each) and the discretisation at 95 nodes (0.1 % measured).
+// Far couplings, carried by matrix entries far below 1e-6: between two wires at mid-height in a
+// grounded channel 4 mm high the field decays as exp(-pi d / 4) (the next mode excited, as
+// exp(-3 pi d / 4), is 5e-13 of it at 18 mm), so C12(21 mm) / C12(18 mm) = exp(-3 pi / 4) on the
+// same grids, and the pair's mirror symmetry makes the windowed build's two one-sided couplings
+// equal. A factorisation that left out small pivot-row entries gave 0.14 and one coupling 66
+// times the other. 0.5 %: four printed digits (0.01 %) and 95 nodes (0.1 % measured).
 TEST(Windowed, FarCouplingsInAGroundedChannelDecayAsTheFirstMode) {
-  const auto problem = [](int d) {
-    std::string text =
-        "Two wires in a grounded channel 4 mm high\n\n0 1 /\n1 1 1 1 1\n4 0 4 0 0 0 0\n"
-        "0.1 1\n0 /\nheadings\n1 3 1 1 95 1 1\n0 2 0.5 0 0\n1 1\n--\n2 3 1 2 95 1 1\n";
-    text += std::to_string(d);
-    text += " 2 0.5 0 0\n1 1\n--\n";
-    return text;
-  };
   auto dir = fresh_dir("windowed-channel");
-  std::vector<double> console[2], window[2];
+  std::vector<double> c[2], w[2];
   for (int k = 0; k < 2; ++k) {
-    const std::string name = "d" + std::to_string(18 + 3 * k);
-    write_file(dir / (name + ".inp"), problem(18 + 3 * k));
-    RunOutput c = run_ostrel(dir, {name + ".inp", name + ".osl"});
-    ASSERT_EQ(c.status, 0) << c.out << c.err;
-    console[k] = matrix_of(c.file(name + ".osl"));
-    RunOutput w = run_program(OSTREL_WINDOW_RUNNER, dir, {name + ".inp", name + "w.osl"});
-    ASSERT_EQ(w.status, 0) << w.out << w.err;
-    window[k] = matrix_of(w.file(name + "w.osl"));
-    ASSERT_EQ(console[k].size(), 4u);
-    ASSERT_EQ(window[k].size(), 4u);
-    EXPECT_LT(std::fabs(window[k][1] / window[k][2] - 1), 5e-3) << window[k][1];
+    std::string text =
+        "Channel\n\n0 1 /\n1 1 1 1 1\n4 0 4 0 0 0 0\n0.1 1\n0 /\nheadings\n"
+        "1 3 1 1 95 1 1\n0 2 0.5 0 0\n1 1\n--\n2 3 1 2 95 1 1\n";
+    text += std::to_string(18 + 3 * k) + " 2 0.5 0 0\n1 1\n--\n";
+    write_file(dir / "case.inp", text);
+    RunOutput console = run_ostrel(dir, {"case.inp", "c.osl"});
+    RunOutput window = run_program(OSTREL_WINDOW_RUNNER, dir, {"case.inp", "w.osl"});
+    c[k] = matrix_of(console.file("c.osl")), w[k] = matrix_of(window.file("w.osl"));
+    ASSERT_TRUE(c[k].size() == 4 && w[k].size() == 4) << console.out << window.out;
+    EXPECT_LT(std::fabs(w[k][1] / w[k][2] - 1), 5e-3) << w[k][1];
   }
   const double first_mode = std::exp(-3 * std::numbers::pi / 4);
   for (int e : {1, 2}) {
-    EXPECT_LT(std::fabs(console[1][e] / console[0][e] / first_mode - 1), 5e-3) << console[1][e];
-    EXPECT_LT(std::fabs(window[1][e] / window[0][e] / first_mode - 1), 5e-3) << window[1][e];
+    EXPECT_LT(std::fabs(c[1][e] / c[0][e] / first_mode - 1), 5e-3) << c[1][e];
+    EXPECT_LT(std::fabs(w[1][e] / w[0][e] / first_mode - 1), 5e-3) << w[1][e];
   }
 }
 
