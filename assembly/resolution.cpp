@@ -17,9 +17,9 @@ constexpr int field_width = 12;
 }  // namespace
 
 Unresolved unresolved_entries(std::span<const double> ge, std::span<const double> reported,
-                              bool inverse, std::span<const double> residuals, int digits) {
-  const std::size_t m = residuals.size();
-  assert(ge.size() >= m * m && reported.size() >= m * m);
+                              bool inverse, std::span<const double> levels, int m_, int digits) {
+  const std::size_t m = m_;
+  assert(ge.size() >= m * m && reported.size() >= m * m && levels.size() >= m * m);
   const auto at = [m](std::span<const double> a, std::size_t i, std::size_t j) {
     return a[i + j * m];
   };
@@ -27,7 +27,7 @@ Unresolved unresolved_entries(std::span<const double> ge, std::span<const double
   std::vector<double> dg(m * m), err(m * m);
   for (std::size_t j = 0; j < m; ++j)
     for (std::size_t i = 0; i < m; ++i)
-      dg[i + j * m] = residual_error_factor * std::max(residuals[i], residuals[j]) *
+      dg[i + j * m] = residual_error_factor * levels[i + j * m] *
                       std::sqrt(std::fabs(at(ge, i, i) * at(ge, j, j)));
   if (!inverse) {
     err = dg;
@@ -50,7 +50,8 @@ Unresolved unresolved_entries(std::span<const double> ge, std::span<const double
       }
   }
   Unresolved u;
-  u.residual = m > 0 ? *std::max_element(residuals.begin(), residuals.end()) : 0;
+  u.level =
+      m > 0 ? residual_error_factor * *std::max_element(levels.begin(), levels.begin() + m * m) : 0;
   for (std::size_t k = 0; k < m * m; ++k) {
     const double v = reported[k], e = err[k];
     if (e0(v - e, field_width, digits) == e0(v + e, field_width, digits)) continue;
@@ -61,9 +62,9 @@ Unresolved unresolved_entries(std::span<const double> ge, std::span<const double
 }
 
 std::string unresolved_message(const Unresolved& u, int total) {
-  return " Out of core: the solutions' relative residuals (up to " + es(u.residual, 7, 1) +
-         ") leave the last printed digit of " + std::to_string(u.count) + " of the " +
-         std::to_string(total) + " entries uncertain, the largest of them " + es(u.largest, 7, 1) +
+  return " Out of core: the iteration leaves the last printed digit of " + std::to_string(u.count) +
+         " of the " + std::to_string(total) + " entries uncertain (errors up to " +
+         es(u.level, 7, 1) + " of the diagonal), the largest of them " + es(u.largest, 7, 1) +
          " in magnitude; solve in core for every digit.";
 }
 

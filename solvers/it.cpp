@@ -175,16 +175,19 @@ void it_block(const BlockSystem& sys, const BlockBuffers& buf, const ItVectors& 
     column(x, nd, s)[nd - 1] = cblas_ddot(nd, sys.last.data(), 1, z, 1);
 }
 
-std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
-                         std::span<const ItVectors> xs, double eps, int imm, int itlim,
-                         std::span<std::ostream* const> logs, const ItDisplay& display) {
-  const int nd = sys.nd, q = imm;
-  assert(q >= 1 && logs.size() == xs.size());
-  assert(buf.w.size() >= 2 * std::size_t(sys.nimax));
-  const SerialBlas serial;
+namespace {
+
+// The lockstep restarted GMRES shared by the iteration and its adjoint. pass(active, s, first)
+// puts into column s of every right-hand side in `active` the operator applied to its iterate
+// (s = 0, minus its right-hand side: the residual) or to basis vector s-1; `first` marks the
+// first pass. After every pass 0, report(c) is called with the residual of c in res[c]; cyc[c]
+// holds |b| (bnorm), or bnorm < 0 and the square gathered in the first pass (bsq). Returns the
+// right-hand sides that did not converge within itlim + 1 cycles.
+template <class Pass, class Report>
+std::vector<int> lockstep_gmres(std::span<const ItVectors> xs, int nd, int q, double eps, int itlim,
+                                std::vector<ItResult>& res, std::vector<Cycle>& cyc, Pass pass,
+                                Report report) {
   const ItSizes sizes = it_sizes(nd, q);
-  std::vector<ItResult> res(xs.size());
-  std::vector<Cycle> cyc(xs.size());
   std::vector<int> active;  // the right-hand sides still iterating, in their order
   for (std::size_t c = 0; c < xs.size(); ++c) {
     const ItVectors& x = xs[c];
@@ -193,8 +196,8 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
     std::copy_n(x.u0.begin(), nd, x.u.begin());
     active.push_back(int(c));
   }
-  // After pass 0 for right-hand side c: its relative residual, logged and shown; true when c
-  // has converged. Otherwise its first basis vector and the least-squares right-hand side.
+  // After pass 0 for right-hand side c: its relative residual, reported; true when c has
+  // converged. Otherwise its first basis vector and the least-squares right-hand side.
   const auto converged = [&](int c) {
     ItResult& r = res[c];
     Cycle& cy = cyc[c];
@@ -206,12 +209,7 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
     // A residual that is not a number must not hide in the norm (dnrm2 may skip it).
     for (int i = 0; i < nd && !std::isnan(r.residual); ++i)
       if (std::isnan(v0[i])) r.residual = v0[i];
-    *logs[c] << "it(...): iteration  " << iw(r.nmbit, 3) << "  ||u-u0||=" << es(r.difit, 10, 2)
-             << "  residual=" << es(r.residual, 10, 2) << '\n'
-             << std::flush;  // a long iteration can be followed in the log
-    if (display.screen)
-      display.screen->progress("solving " + iw(display.ic + c, 2) + " of " + iw(display.m, 2) +
-                               ": iter." + iw(r.nmbit, 2) + " err. " + es(r.residual, 8, 2));
+    report(c);
     if (r.residual <= eps) {
       r.nerr = 0;
       return true;
@@ -224,14 +222,10 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
     return false;
   };
 
-  std::vector<double*> bsq(xs.size());
-  for (std::size_t c = 0; c < xs.size(); ++c)
-    bsq[c] = &cyc[c].bsq;
   // All active right-hand sides have the same count. It can pass the largest int only by one;
   // it is kept wider.
   for (long long nmbit = 0; nmbit <= itlim && !active.empty(); ++nmbit) {
-    pass(sys, file, buf, xs, active, 0,
-         nmbit == 0 ? std::span<double* const>(bsq) : std::span<double* const>(), display.console);
+    pass(active, 0, nmbit == 0);
     std::vector<int> going;
     for (int c : active) {
       ++res[c].passes;
@@ -244,7 +238,7 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
       for (int c : active)
         if (cyc[c].going) step.push_back(c);
       if (step.empty()) break;
-      pass(sys, file, buf, xs, step, s, {}, display.console);
+      pass(step, s, false);
       for (int c : step) {
         Cycle& cy = cyc[c];
         ++res[c].passes;
@@ -260,10 +254,84 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
       res[c].difit = correct(xs[c], nd, q, cyc[c].steps);
     }
   }
-  for (int c : active) {
+  return active;
+}
+
+}  // namespace
+
+std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
+                         std::span<const ItVectors> xs, double eps, int imm, int itlim,
+                         std::span<std::ostream* const> logs, const ItDisplay& display) {
+  const int nd = sys.nd, q = imm;
+  assert(q >= 1 && logs.size() == xs.size());
+  assert(buf.w.size() >= 2 * std::size_t(sys.nimax));
+  const SerialBlas serial;
+  std::vector<ItResult> res(xs.size());
+  std::vector<Cycle> cyc(xs.size());
+  std::vector<double*> bsq(xs.size());
+  for (std::size_t c = 0; c < xs.size(); ++c)
+    bsq[c] = &cyc[c].bsq;
+  const auto forward = [&](std::span<const int> active, int s, bool first) {
+    pass(sys, file, buf, xs, active, s,
+         first ? std::span<double* const>(bsq) : std::span<double* const>(), display.console);
+  };
+  const auto report = [&](int c) {
+    const ItResult& r = res[c];
+    *logs[c] << "it(...): iteration  " << iw(r.nmbit, 3) << "  ||u-u0||=" << es(r.difit, 10, 2)
+             << "  residual=" << es(r.residual, 10, 2) << '\n'
+             << std::flush;  // a long iteration can be followed in the log
+    if (display.screen)
+      display.screen->progress("solving " + iw(display.ic + c, 2) + " of " + iw(display.m, 2) +
+                               ": iter." + iw(r.nmbit, 2) + " err. " + es(r.residual, 8, 2));
+  };
+  for (int c : lockstep_gmres(xs, nd, q, eps, itlim, res, cyc, forward, report)) {
     res[c].nerr = 1;
     *logs[c] << sys.pb.c().text.too_many_iterations << '\n';
   }
+  return res;
+}
+
+std::vector<ItResult> it_adjoint(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
+                                 std::span<const ItVectors> xs, double eps, int imm, int itlim,
+                                 std::ostream* console) {
+  const Problem& pb = sys.pb;
+  const int nd = sys.nd, ld = sys.nimax, q = imm;
+  assert(q >= 1 && buf.w.size() >= std::size_t(ld));
+  const SerialBlas serial;
+  std::vector<ItResult> res(xs.size());
+  std::vector<Cycle> cyc(xs.size());
+  for (std::size_t c = 0; c < xs.size(); ++c)
+    cyc[c].bnorm = norm(nd, xs[c].b.data());
+  // Column s = A^T P^T z, z the iterate (s = 0, then minus b) or basis vector s-1: block k adds
+  // its rows' transpose times D_k^-T z_k; the constraint row c (idmn != 0, not preconditioned)
+  // adds c z(nd).
+  const auto transposed = [&](std::span<const int> active, int s, bool) {
+    for (int c : active)
+      std::fill_n(column(xs[c], nd, s), nd, 0.0);
+    file.rewind();
+    for (int k = 1; k <= pb.n(); ++k) {
+      const int nk = pb.el(k).ni, r0 = sys.off[k];
+      if (!file.read_record(nk, nd, buf.r.data(), ld, buf.d.data(), ld, buf.piv.data()))
+        stop_unreadable(pb, file);
+      for (int c : active) {
+        const ItVectors& x = xs[c];
+        const double* z = s == 0 ? x.u.data() : column(x, nd, s - 1);
+        std::copy_n(z + r0, nk, buf.w.begin());
+        solve_transposed(ld, nk, buf.d, buf.w, buf.piv);
+        cblas_dgemv(CblasColMajor, CblasTrans, nk, nd, 1.0, buf.r.data(), ld, buf.w.data(), 1, 1.0,
+                    column(x, nd, s), 1);
+      }
+    }
+    for (int c : active) {
+      const ItVectors& x = xs[c];
+      const double* z = s == 0 ? x.u.data() : column(x, nd, s - 1);
+      if (pb.idmn != 0) cblas_daxpy(nd, z[nd - 1], sys.last.data(), 1, column(x, nd, s), 1);
+      if (s == 0) cblas_daxpy(nd, -1.0, x.b.data(), 1, column(x, nd, 0), 1);
+    }
+    if (console) *console << pass_mark << std::flush;
+  };
+  for (int c : lockstep_gmres(xs, nd, q, eps, itlim, res, cyc, transposed, [](int) {}))
+    res[c].nerr = 1;
   return res;
 }
 

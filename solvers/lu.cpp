@@ -414,6 +414,31 @@ void solve(int ld, int n, std::span<const double> a, std::span<double> b,
   b[0] = b[0] / a[0];
 }
 
+void solve_transposed(int ld, int n, std::span<const double> a, std::span<double> b,
+                      std::span<const int> ipvt) {
+  assert(n >= 0 && ld >= n);
+  if (n == 0) return;
+  assert(b.size() >= static_cast<std::size_t>(n));
+  const auto col = [&](int j) { return a.data() + static_cast<std::size_t>(j) * ld; };
+  // solve applies E(n-1) ... E(1), then U^-1, where E(k) exchanges b(k) and b(p(k)) and adds
+  // multiples of b(k) below it; the transpose is U^-T, then E(1)^T ... E(n-1)^T in reverse.
+  for (int k = 0; k < n; ++k) {
+    const double* ck = col(k);
+    double sum = b[k];
+    for (int i = 0; i < k; ++i)
+      sum -= ck[i] * b[i];
+    b[k] = sum / ck[k];
+  }
+  for (int k = n - 2; k >= 0; --k) {
+    const double* ck = col(k);
+    double sum = b[k];
+    for (int i = k + 1; i < n; ++i)
+      sum += ck[i] * b[i];
+    b[k] = sum;
+    std::swap(b[ipvt[k] - 1], b[k]);
+  }
+}
+
 void solve_many(int ld, int n, std::span<const double> a, std::span<double> b, int ldb, int nrhs,
                 std::span<const int> ipvt) {
   assert(n >= 0 && ld >= n && ldb >= n && nrhs >= 0);

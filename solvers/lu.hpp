@@ -65,6 +65,11 @@ int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
 void solve(int ld, int n, std::span<const double> a, std::span<double> b,
            std::span<const int> ipvt);
 
+/// Overwrites b(1..n) with the solution of A^T x = b from the factors of decomp: the transpose
+/// of every step of solve, in reverse order. Cost 2n^2 flops. Does not check the pivot vector.
+void solve_transposed(int ld, int n, std::span<const double> a, std::span<double> b,
+                      std::span<const int> ipvt);
+
 /// Rows of multipliers (and of U) that solve_many applies per matrix product: deep enough for
 /// the product to run near the machine's peak, small enough for the copied panel (n x 128 reals)
 /// to stay small beside the factor and for the in-block work, done column by column, to stay

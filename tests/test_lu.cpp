@@ -525,7 +525,8 @@ TEST(LuProgress, SkippedStepsWriteNoMark) {
   EXPECT_EQ(run(z, column_only).low, 30);
 }
 
-// solve against a known solution: x = A^-1 b with b = A x0. The forward error is bounded by
+// solve and solve_transposed against a known solution: x = A^-1 b with b = A x0, and the same
+// for A^T. The forward error is bounded by
 // about n u cond(A) ||x0||; random matrices of order 200 have cond below 1e4, so 1e-9 is wide.
 TEST(LuSolve, RecoversKnownSolutionBothPaths) {
   for (const LuBlocking& bl : {column_only, LuBlocking{0, 32, 8, 20}}) {
@@ -538,10 +539,16 @@ TEST(LuSolve, RecoversKnownSolutionBothPaths) {
       for (int i = 1; i <= n; ++i)
         b[i - 1] += a(i, j) * x0[j - 1];
     const Result r = run(a, bl, 1);
+    // The transposed solve against the same known solution: A^T x = c with c = A^T x0.
+    std::vector<double> c(n, 0.0);
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= n; ++i)
+        c[j - 1] += a(i, j) * x0[i - 1];
     solve(a.ld, n, r.f.a, b, std::span<const int>(r.p).subspan(1));
+    solve_transposed(a.ld, n, r.f.a, c, std::span<const int>(r.p).subspan(1));
     double err = 0;
     for (int i = 0; i < n; ++i)
-      err = std::max(err, std::fabs(b[i] - x0[i]));
+      err = std::max({err, std::fabs(b[i] - x0[i]), std::fabs(c[i] - x0[i])});
     ASSERT_TRUE(std::isfinite(err));
     EXPECT_LT(err, 1e-9);
   }
