@@ -75,7 +75,9 @@ for ni in $ooc_nis; do
       -e "s|^0 /                 iswitch.*|1 /|" bench/capacity.inp > "$work/ooc$ni.inp"
   (cd "$work" && "$root/build/ostrel-phases" $((100 * ni)) "$root/build/ostrel" "ooc$ni.inp" \
      "ooc$ni.osl" > "ooc$ni.txt") || true
-  awk '/passes over the scratch file/ { print $2 }' "$work/ostrel.log" > "$work/ooc$ni.passes"
+  # The solutions' passes and the refinement's together.
+  awk '/passes over the scratch file/ { s += $2 } END { print s }' "$work/ostrel.log" \
+    > "$work/ooc$ni.passes"
 done
 # The out-of-core run at its defaults (imm 40, itlim 50, eps 1e-9) of 4000 unknowns: passes over
 # the scratch file for all 49 conductors, and time against the in-core run of the same problem.
@@ -84,7 +86,9 @@ sed -e "s/^\([0-9]* 3 [13] [0-9]*\) 95 /\1 40 /" -e "s|^0 /                 iswi
 mkdir "$work/default"
 (cd "$work/default" && "$root/build/ostrel-phases" 4000 "$root/build/ostrel" ../default40.inp \
    default40.osl > ../default40.txt) || true
-passes=$(awk '/passes over the scratch file/ { print $2 }' "$work/default/ostrel.log" 2>/dev/null)
+passes=$(awk '/passes over the scratch file for/ { print $2 }' "$work/default/ostrel.log" 2>/dev/null)
+refine=$(awk '/passes over the scratch file to refine/ { print $2 }' "$work/default/ostrel.log" \
+  2>/dev/null)
 sed -e "s/^\([0-9]* 3 [13] [0-9]*\) 95 /\1 40 /" bench/capacity.inp > "$work/core40.inp"
 (cd "$work" && "$root/build/ostrel-phases" 4000 "$root/build/ostrel" core40.inp core40.osl \
    > core40.txt) || true
@@ -181,6 +185,7 @@ ooc_s=$(get "$work/default40.txt" 'whole run')
 core_s=$(get "$work/core40.txt" 'whole run')
 printf '%-40s %10s\n' "passes over the scratch file" "${passes:-nan}"
 printf '%-40s %10s\n' "  per conductor" "$(ratio "${passes:-0}" 49)"
+printf '%-40s %10s\n' "passes to refine the charges" "${refine:-nan}"
 printf '%-40s %10s\n' "seconds out of core / in core" "${ooc_s:-nan} / ${core_s:-nan}"
 printf '%-40s %10s\n' "  ratio" "$(ratio "${ooc_s:-0}" "${core_s:-0}")"
 printf '%-40s %10s\n' "peak MiB out of core / in core" \
