@@ -383,7 +383,7 @@ void refine_charges(const System& s, const Dimensions& dims, const SolverControl
     const long long before = w.scratch->rewinds();
     const std::vector<ItResult> res =
         it_adjoint(sys, *w.scratch, buf, xs, adjoint_eps, q, ctl.itlim,
-                   pb.c().windowed ? nullptr : &io.console);
+                   {io.screen, m, first, pb.c().windowed ? nullptr : &io.console});
     passes += w.scratch->rewinds() - before;
     for (int c = 0; c < count; ++c) {
       if (res[c].nerr != 0) continue;

@@ -293,7 +293,7 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
 
 std::vector<ItResult> it_adjoint(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
                                  std::span<const ItVectors> xs, double eps, int imm, int itlim,
-                                 std::ostream* console) {
+                                 const ItDisplay& display) {
   const Problem& pb = sys.pb;
   const int nd = sys.nd, ld = sys.nimax, q = imm;
   assert(q >= 1 && buf.w.size() >= std::size_t(ld));
@@ -328,9 +328,15 @@ std::vector<ItResult> it_adjoint(const BlockSystem& sys, ScratchFile& file, cons
       if (pb.idmn != 0) cblas_daxpy(nd, z[nd - 1], sys.last.data(), 1, column(x, nd, s), 1);
       if (s == 0) cblas_daxpy(nd, -1.0, x.b.data(), 1, column(x, nd, 0), 1);
     }
-    if (console) *console << pass_mark << std::flush;
+    if (display.console) *display.console << pass_mark << std::flush;
   };
-  for (int c : lockstep_gmres(xs, nd, q, eps, itlim, res, cyc, transposed, [](int) {}))
+  const auto report = [&](int c) {
+    if (display.screen)
+      display.screen->progress("refining " + iw(display.ic + c, 2) + " of " + iw(display.m, 2) +
+                               ": iter." + iw(res[c].nmbit, 2) + " err. " +
+                               es(res[c].residual, 8, 2));
+  };
+  for (int c : lockstep_gmres(xs, nd, q, eps, itlim, res, cyc, transposed, report))
     res[c].nerr = 1;
   return res;
 }

@@ -150,15 +150,17 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
 /// The adjoint iterations: solves (P A)^T u = b, in lockstep for every xs[c] (b the caller's,
 /// u0 the start), by the same restarted GMRES as it() with the same controls, stopping at the
 /// relative residual |(P A)^T u - b| / |b| <= eps; no log lines (a pass_mark per pass on the
-/// console when given). One pass reads the file once: each block contributes its rows'
-/// transpose times D_k^-T applied to its part of the vector (solve_transposed), the
-/// constraint row c (idmn != 0) c times the last component. Used to refine functionals of
-/// the solutions: for a functional g.u of the solution of A u = b, with r = P(A u~ - b) the
-/// last residual of it() and (P A)^T phi = g, g.u = g.u~ - phi.r up to the product of both
-/// relative residuals. Cost per pass as it()'s (2 nd^2 flops, the file's values parsed).
+/// console of `display`; with its screen, after every residual the progress display "refining "
+/// display.ic + c (2 columns) " of " m (2) ": iter." count (2) " err. " residual (es 8.2)). One
+/// pass reads the file once: each block contributes its rows' transpose times D_k^-T applied to its
+/// part of the vector (solve_transposed), the constraint row c (idmn != 0) c times the last
+/// component. Used to refine functionals of the solutions: for a functional g.u of the solution of
+/// A u = b, with r = P(A u~ - b) the last residual of it() and (P A)^T phi = g, g.u = g.u~ - phi.r
+/// up to the product of both relative residuals. Cost per pass as it()'s (2 nd^2 flops, the file's
+/// values parsed).
 std::vector<ItResult> it_adjoint(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
                                  std::span<const ItVectors> xs, double eps, int imm, int itlim,
-                                 std::ostream* console);
+                                 const ItDisplay& display);
 
 /// Block k's share of pass s for one right-hand side, with block k's record in buf.r, buf.d,
 /// buf.piv: z = u (s = 0) or V(:, s-1); w = block rows times z (the plain product, all nd
