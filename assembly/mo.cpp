@@ -247,6 +247,13 @@ double potential(const Element& e, int ic) {
   return e.itype == 1 && e.isign == ic ? 1.0 : 0.0;
 }
 
+// How many of `remaining` right-hand sides of order nd can iterate in lockstep (Krylov
+// dimension q) in the memory the run can still afford, beside the work arrays; 0 when none.
+int lockstep_batch(int remaining, int nd, int q) {
+  return int(
+      std::min<std::size_t>(std::max(remaining, 0), affordable_bytes() / it_vectors_bytes(nd, q)));
+}
+
 // The solutions of the out-of-core mode for conductors first..last (returned), left in
 // dens[first-1..last-1], the unconverged ones added to not_converged. The console build solves
 // every remaining conductor at once when the iterations' vectors fit in what the run can afford
@@ -266,9 +273,7 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
   int count = 1;
   std::vector<ItStore> own;
   if (!pb.c().windowed && first < dims.m) {
-    count =
-        int(std::min<std::size_t>(dims.m - first, affordable_bytes() / it_vectors_bytes(nd, q))) +
-        1;
+    count = lockstep_batch(dims.m - first, nd, q) + 1;
     try {
       own.reserve(count - 1);
       for (int c = 1; c < count; ++c) {
@@ -331,7 +336,7 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
     if (r.nerr != 0) not_converged.push_back(first + c);
     residuals[first + c - 1] = r.residual;
     // The residual P(A u - b) of the solution, which the iteration leaves in its first basis
-    // column when it has converged: what refine_charges needs (none when it cannot be kept).
+    // column when it has converged: what refined_charges needs (none when it cannot be kept).
     if (r.nerr == 0) try {
         rp[first + c - 1].assign(xs[c].v.begin(), xs[c].v.begin() + nd);
       } catch (const std::bad_alloc&) {
@@ -341,31 +346,37 @@ int solve_out_of_core(const System& s, const Dimensions& dims, const SolverContr
   return first + count - 1;
 }
 
-// Out of core: refines the charges in ge by the adjoint of each conductor's charge functional
+// Out of core: the charges of every conductor for every solution into ge, from the charge
+// functionals g_q (ge(q, ic) = g_q . dens[ic-1]), each refined by the adjoint of its functional
 // (it_adjoint, as many conductors at once as the memory allows). With rp[ic-1] the last
-// preconditioned residual of solution ic, the charge of conductor q becomes
-// g_q . dens - phi_q . rp: its error falls from the order of solution ic's relative residual
-// to that times the adjoint's, so that the far couplings, many orders of magnitude below the
-// diagonal, get their printed digits. adj[q-1] receives the adjoint's relative residual, or
-// stays 1 where conductor q's charges are not refined (its iteration did not converge, or the
-// memory for it could not be had). The console gets a pass_mark per pass over the scratch file.
-void refine_charges(const System& s, const Dimensions& dims, const SolverControls& ctl, Work& w,
-                    const std::vector<std::vector<double>>& rp, std::vector<double>& adj,
-                    std::vector<std::vector<double>>& bufs, Streams& io) {
+// preconditioned residual of solution ic, the charge becomes g_q . dens - phi_q . rp: its error
+// falls from the order of solution ic's relative residual to that times the adjoint's, so that
+// the far couplings, many orders of magnitude below the diagonal, get their printed digits.
+// adj[q-1] receives the adjoint's relative residual, or stays 1 where conductor q's charges are
+// not refined (its iteration did not converge, or the memory for it could not be had). Returns
+// false, ge untouched, when the functionals themselves cannot be had (integrate_charges then
+// serves). The console gets a pass_mark per pass over the scratch file.
+bool refined_charges(const System& s, const Dimensions& dims, const SolverControls& ctl, Work& w,
+                     const std::vector<std::vector<double>>& dens,
+                     const std::vector<std::vector<double>>& rp, std::vector<double>& adj,
+                     std::vector<std::vector<double>>& bufs, Streams& io) {
   const Problem& pb = s.pb;
   const int m = dims.m, nd = s.nd, q = ctl.imm;
   std::vector<std::vector<double>> g;
   try {
     g = charge_functionals(s, m, bufs);
   } catch (const std::bad_alloc&) {
-    return;
+    return false;
   }
+  for (int ic = 1; ic <= m; ++ic)
+    for (int qc = 1; qc <= m; ++qc)
+      w.ge[std::size_t(ic - 1) * m + (qc - 1)] =
+          std::inner_product(g[qc - 1].begin(), g[qc - 1].end(), dens[ic - 1].begin(), 0.0);
   const BlockSystem sys{pb, s.off, s.tcol, s.xcol, s.ycol, w.last, nd, dims.nimax};
   const BlockBuffers buf{w.ama, w.blk, w.ipvt, w.w5};
   long long passes = 0;
   for (int first = 1; first <= m;) {
-    const int count = int(std::clamp<std::size_t>(affordable_bytes() / it_vectors_bytes(nd, q), 1,
-                                                  std::size_t(m - first + 1)));
+    const int count = std::max(1, lockstep_batch(m - first + 1, nd, q));
     std::vector<ItStore> store;
     std::vector<std::vector<double>> phi;
     std::vector<ItVectors> xs;
@@ -376,7 +387,7 @@ void refine_charges(const System& s, const Dimensions& dims, const SolverControl
         phi.emplace_back(nd, 0.0);
       }
     } catch (const std::bad_alloc&) {
-      return;
+      break;
     }
     for (int c = 0; c < count; ++c)
       xs.push_back(store[c].vectors(phi[c]));
@@ -397,6 +408,7 @@ void refine_charges(const System& s, const Dimensions& dims, const SolverControl
     first += count;
   }
   io.log << " it(...): " << passes << " passes over the scratch file to refine the charges\n";
+  return true;
 }
 
 // The message of solutions that stopped at the iteration limit, for the console and the log.
@@ -515,9 +527,11 @@ void mo(const Problem& pb, const Dimensions& dims, const SolverControls& ctl, Wo
            << " conductor(s)\n";
 
   // 6. Charges of every conductor for every solution.
-  integrate_charges(s, m, dens, w.ge, bufs);
+  // Out of core they come from the charges as functionals of the solutions, which their
+  // refinement needs as well.
   std::vector<double> adj(m, 1.0);  // each conductor's adjoint residual (1: not refined)
-  if (!in_core) refine_charges(s, dims, ctl, w, rp, adj, bufs, io);
+  if (in_core || !refined_charges(s, dims, ctl, w, dens, rp, adj, bufs, io))
+    integrate_charges(s, m, dens, w.ge, bufs);
   io.console << " Done;\n";
   io.log << "ge(i,j) done\n";
 

@@ -387,12 +387,28 @@ int decomp(int ld, int n, std::span<double> a, std::span<int> ipvt, int quiet,
   return decomp(ld, n, a, ipvt, quiet, console, tau, lu_default_blocking, screen);
 }
 
+namespace {
+
+// The columns of the factors of decomp for solve and solve_transposed, after the checks both
+// rely on; `empty` when the order is 0 and there is nothing to solve.
+struct FactorColumns {
+  FactorColumns(int ld_, int n, std::span<const double> a_,
+                [[maybe_unused]] std::span<const double> b)
+      : ld(ld_), a(a_.data()), empty(n == 0) {
+    assert(n >= 0 && ld >= n && b.size() >= static_cast<std::size_t>(n));
+  }
+  const double* operator()(int j) const { return a + static_cast<std::size_t>(j) * ld; }
+  int ld;
+  const double* a;
+  bool empty;
+};
+
+}  // namespace
+
 void solve(int ld, int n, std::span<const double> a, std::span<double> b,
            std::span<const int> ipvt) {
-  assert(n >= 0 && ld >= n);
-  if (n == 0) return;
-  assert(b.size() >= static_cast<std::size_t>(n));
-  const auto col = [&](int j) { return a.data() + static_cast<std::size_t>(j) * ld; };
+  const FactorColumns col(ld, n, a, b);
+  if (col.empty) return;
   if (n > 1) {
     for (int k = 0; k < n - 1; ++k) {
       const int m = ipvt[k] - 1;
@@ -416,10 +432,8 @@ void solve(int ld, int n, std::span<const double> a, std::span<double> b,
 
 void solve_transposed(int ld, int n, std::span<const double> a, std::span<double> b,
                       std::span<const int> ipvt) {
-  assert(n >= 0 && ld >= n);
-  if (n == 0) return;
-  assert(b.size() >= static_cast<std::size_t>(n));
-  const auto col = [&](int j) { return a.data() + static_cast<std::size_t>(j) * ld; };
+  const FactorColumns col(ld, n, a, b);
+  if (col.empty) return;
   // solve applies E(n-1) ... E(1), then U^-1, where E(k) exchanges b(k) and b(p(k)) and adds
   // multiples of b(k) below it; the transpose is U^-T, then E(1)^T ... E(n-1)^T in reverse.
   for (int k = 0; k < n; ++k) {
