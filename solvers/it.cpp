@@ -41,19 +41,17 @@ double* column(const ItVectors& x, int nd, int s) {
   return x.v.data() + std::size_t(s) * nd;
 }
 
-// One pass over the scratch file: every block's share of column s, for each right-hand side in
-// `active` (indices into xs) in turn while the block's record is in the buffers; bsq[c], when
-// not null, gathers |P b|^2 of right-hand side c. The console, when there is one, gets a mark.
-void pass(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf,
-          std::span<const ItVectors> xs, std::span<const int> active, int s,
-          std::span<double* const> bsq, std::ostream* console) {
+// One pass over the scratch file: block(k) for every block k while its record is in the
+// buffers. The console, when there is one, gets a mark.
+template <class Block>
+void each_record(const BlockSystem& sys, ScratchFile& file, const BlockBuffers& buf, Block block,
+                 std::ostream* console) {
   file.rewind();
   for (int k = 1; k <= sys.pb.n(); ++k) {
     if (!file.read_record(sys.pb.el(k).ni, sys.nd, buf.r.data(), sys.nimax, buf.d.data(), sys.nimax,
                           buf.piv.data()))
       stop_unreadable(sys.pb, file);
-    for (int c : active)
-      it_block(sys, buf, xs[c], k, s, bsq.empty() ? nullptr : bsq[c]);
+    block(k);
   }
   if (console) *console << pass_mark << std::flush;
 }
@@ -271,9 +269,14 @@ std::vector<ItResult> it(const BlockSystem& sys, ScratchFile& file, const BlockB
   std::vector<double*> bsq(xs.size());
   for (std::size_t c = 0; c < xs.size(); ++c)
     bsq[c] = &cyc[c].bsq;
+  // Every block's share of column s for each active right-hand side in turn; in the first
+  // pass, bsq[c] gathers |P b|^2 of right-hand side c.
   const auto forward = [&](std::span<const int> active, int s, bool first) {
-    pass(sys, file, buf, xs, active, s,
-         first ? std::span<double* const>(bsq) : std::span<double* const>(), display.console);
+    const auto block = [&](int k) {
+      for (int c : active)
+        it_block(sys, buf, xs[c], k, s, first ? bsq[c] : nullptr);
+    };
+    each_record(sys, file, buf, block, display.console);
   };
   const auto report = [&](int c) {
     const ItResult& r = res[c];
@@ -308,11 +311,8 @@ std::vector<ItResult> it_adjoint(const BlockSystem& sys, ScratchFile& file, cons
   const auto transposed = [&](std::span<const int> active, int s, bool) {
     for (int c : active)
       std::fill_n(column(xs[c], nd, s), nd, 0.0);
-    file.rewind();
-    for (int k = 1; k <= pb.n(); ++k) {
+    const auto block = [&](int k) {
       const int nk = pb.el(k).ni, r0 = sys.off[k];
-      if (!file.read_record(nk, nd, buf.r.data(), ld, buf.d.data(), ld, buf.piv.data()))
-        stop_unreadable(pb, file);
       for (int c : active) {
         const ItVectors& x = xs[c];
         const double* z = s == 0 ? x.u.data() : column(x, nd, s - 1);
@@ -321,14 +321,14 @@ std::vector<ItResult> it_adjoint(const BlockSystem& sys, ScratchFile& file, cons
         cblas_dgemv(CblasColMajor, CblasTrans, nk, nd, 1.0, buf.r.data(), ld, buf.w.data(), 1, 1.0,
                     column(x, nd, s), 1);
       }
-    }
+    };
+    each_record(sys, file, buf, block, display.console);
     for (int c : active) {
       const ItVectors& x = xs[c];
       const double* z = s == 0 ? x.u.data() : column(x, nd, s - 1);
       if (pb.idmn != 0) cblas_daxpy(nd, z[nd - 1], sys.last.data(), 1, column(x, nd, s), 1);
       if (s == 0) cblas_daxpy(nd, -1.0, x.b.data(), 1, column(x, nd, 0), 1);
     }
-    if (display.console) *display.console << pass_mark << std::flush;
   };
   const auto report = [&](int c) {
     if (display.screen)
